@@ -1,0 +1,228 @@
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QFont>
+#include <QMainWindow>
+#include <QMap>
+#include <QMediaPlayer>
+#include <QSettings>
+#include <QSize>
+#include <QStack>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+
+class AboutDialog;
+class ClickableLabel;
+class ClickableSlider;
+class FavoriteButton;
+class PlayQueue;
+class Playlist;
+class QAction;
+class QAudioOutput;
+class QGridLayout;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSlider;
+class QueueDialog;
+class SearchDialog;
+
+/**
+ * The one window of the player and the hub of the program: it owns the media
+ * player, the library, the play queue, the settings store, the dialogs and
+ * every widget, and wires them together.
+ */
+class PlayerWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    /** What follows the end of a track; stored as this integer. */
+    enum LoopMode { Off = 0, List = 1, Track = 2 };
+
+    /** One favourite: the address, album artist and title when it was assigned. */
+    struct TrackInfo {
+        QUrl url;
+        QString artist;
+        QString title;
+    };
+
+    /** Colour name to colour. */
+    static QMap<QString, QColor> palette;
+    /** Size class ("small", "normal", "large") to icon pixel size. */
+    static QMap<QString, QSize> iconSize;
+
+    explicit PlayerWindow(QWidget *parent = nullptr);
+    ~PlayerWindow() override;
+
+    /** Starts library row @p index; the one way a row is played. */
+    void playTrack(int index);
+
+    /** Queues @p filePath, or takes it out of the queue when it is queued already. */
+    void addToQueue(QString filePath);
+    /** Refreshes every queue view: track-list marks, search marks, the queue dialog. */
+    void updateQueueIndicators();
+    /** Display names of the queued tracks that are in the library, front first. */
+    QStringList queueDisplayNames() const;
+    /** Total length of the queued tracks, "h:mm:ss" or "m:ss". */
+    QString getQueueDuration() const;
+
+    void showSearchDialog();
+    void showAboutDialog();
+    void showQueueDialog();
+
+    /** Makes @p path the music folder and scans it in full (what the folder chooser feeds). */
+    void setMusicFolder(const QString &path);
+    /** Full scan of the music folder, cache write and batched refill of the list. */
+    void refreshMusicFolder();
+    /** Shows the cached library at once, then scans only for new files. */
+    void updatePlaylist();
+    /** Refills the track list with @p names, 100 rows per event-loop turn. */
+    void startFillPlaylist(QStringList names);
+    /** Shows @p message for @p timeout seconds, or the default summary when @p message is empty. */
+    void updateStatusLabel(const QString &message, int timeout);
+
+    /** Repaints every control in the colour named @p colorName, makes it the theme and saves. */
+    void updateButtons(QString colorName);
+    /** Switches to the size setting @p size ("small", "normal", "big"), repaints and saves. */
+    void updateIconSizes(const QString &size);
+    /** Paints the menu icons once at start-up. */
+    void loadFolderIcons();
+
+    /** Writes the whole state to the settings store, favourites included. */
+    void saveSettings();
+    /** Restores the state at start-up. */
+    void loadSettings();
+    void saveFavorites();
+    void loadFavorites();
+
+    /** "%1:%2" minutes and seconds, each at least two digits; minutes are not wrapped. */
+    static QString formatTime(qint64 ms);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setupUI();
+    void setupShortcuts();
+    void setupConnections();
+    void showPlaylistContextMenu(const QPoint &pos);
+    QMenu *createPlaylistContextMenu(const QPoint &pos);
+    void onQueueDialogFinished();
+    void fillTick();
+    void reportPlaybackError();
+    void chooseMusicFolder();
+
+    void togglePlayPause();
+    void stopPlayback();
+    void playPrevious();
+    void playNext();
+    void handleMediaStatus(QMediaPlayer::MediaStatus status);
+    void handleSourceChanged(const QUrl &source);
+    void toggleShuffle();
+    void toggleLoop();
+    bool playFromQueue(bool refreshBeforePlay);
+    void advanceShuffled();
+    int randomPick() const;
+    bool followDue() const;
+    void followPlayingRow();
+    void setPlayPauseIcon(bool playing);
+    void paintShuffle();
+    void paintLoop();
+    void paintMute(int value);
+
+    void handlePosition(qint64 pos);
+    void handleDuration(qint64 duration);
+    void handleVolume(int value);
+    void handleMute();
+
+    void favoriteClicked(int index, FavoriteButton *button);
+    void favoriteCleared(int index, FavoriteButton *button);
+    void paintFavorite(FavoriteButton *button);
+
+    void refillQueueDialog();
+
+    QMediaPlayer *player;
+    QAudioOutput *audioOutput;
+    Playlist *mediaList;
+    QStringList mediaNames;
+    QTimer fillTimer;
+    QStringList pendingNames;
+    int fillPos;
+    QGridLayout *buttonGrid = nullptr;
+    PlayQueue *queue;
+    QMenuBar *menuBar;
+    QMenu *playlistMenu = nullptr;
+    QMenu *queueMenu = nullptr;
+    QMenu *stylesMenu = nullptr;
+    QMenu *colorMenu = nullptr;
+    QMenu *sizeMenu = nullptr;
+    QMenu *aboutMenu = nullptr;
+    QAction *setFolderAction = nullptr;
+    QAction *updateAction = nullptr;
+    QAction *showQueueAction = nullptr;
+    QAction *clearQueueAction = nullptr;
+    QAction *quitAction = nullptr;
+    QAction *showAboutAction = nullptr;
+    QSettings settings;
+    QueueDialog *queueDialog;
+    SearchDialog *searchDialog;
+    QAction *openSearch = nullptr;
+    AboutDialog *aboutDialog;
+    QAction *setOrange = nullptr;
+    QAction *setBlue = nullptr;
+    QAction *setGreen = nullptr;
+    QColor mainColor;
+    QString colorAsText;
+    QAction *iconSmall = nullptr;
+    QAction *iconNormal = nullptr;
+    QAction *iconBig = nullptr;
+    QString sizeFactor;
+    QTimer *followTimer;
+    QDateTime lastScrollTime;
+    int currentIndex;
+    bool justStarted = false;
+    QFont gridFont;
+    QPushButton *playPause;
+    QPushButton *previous;
+    QPushButton *forward;
+    QPushButton *stop;
+    QPushButton *shuffle;
+    bool shuffleEnabled = false;
+    QStack<int> playHistory;
+    QPushButton *looping;
+    LoopMode loopMode = Off;
+    QPushButton *mute;
+    float vol = 0;
+    QSlider *volume;
+    QPushButton *favorite;
+    QList<FavoriteButton *> buttons;
+    bool selectingFavorite;
+    QSize gridButtonSize;
+    QMap<int, TrackInfo> favorites;
+    QListWidget *playlistWidget;
+    ClickableSlider *slider;
+    QLabel *statusLabel;
+    ClickableLabel *timeLabel;
+    bool showRemainingTime;
+    QString folderPath;
+
+    // The volume the mute button returns to.
+    int previousVolume = 0;
+
+    friend class TestPlayerWindow;
+    friend class TestLibraryWindow;
+    friend class TestPlayback;
+    friend class TestKeyboard;
+    friend class TestQueueWindow;
+    friend class TestSettings;
+    friend class TestFavorites;
+    friend class TestAppearance;
+    friend class TestEndToEnd;
+    friend class WindowBench;
+};

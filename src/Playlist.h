@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+/**
+ * The in-memory music library: one record per audio file below the music
+ * folder, in the order the folder scan found them. Row i of the main track
+ * list is always record i.
+ */
+class Playlist : public QObject
+{
+    Q_OBJECT
+
+public:
+    /** One scanned audio file. The first five fields are stored in the cache; the rest are derived. */
+    struct TrackInfo {
+        QString artist;   ///< album artist tag
+        QString title;
+        QString album;
+        QString duration; ///< "m:ss", minutes not wrapped into hours
+        QUrl url;         ///< local-file URL, the record's identity
+        QString fileName;
+        QString displayName;
+        QString searchKey; ///< case-folded "artist title album fileName"
+    };
+
+    explicit Playlist(QObject *parent = nullptr);
+    ~Playlist() override;
+
+    /**
+     * Scans @p folderPath on the global thread pool and replaces the library with
+     * the result. @p onProgress gets the running count every 100 files and once at
+     * the end; @p onFinished runs after the library was replaced. Both run in the
+     * GUI thread and may be empty. A scan that a newer scan has overtaken is dropped.
+     */
+    void loadFromFolder(const QString &folderPath, std::function<void(int)> onProgress,
+                        std::function<void()> onFinished);
+
+    /**
+     * Scans @p folderPath for audio files whose path is not in @p knownFiles and
+     * appends them; @p onDone runs in the GUI thread afterwards.
+     */
+    void updateFromFolder(const QString &folderPath, const QStringList &knownFiles,
+                          std::function<void()> onDone);
+
+    /** Writes the library as JSON to @p cachePath, atomically. Returns false if it could not be written. */
+    bool saveToCache(const QString &cachePath) const;
+
+    /**
+     * Replaces the library with the records of the JSON cache at @p cachePath whose
+     * files still exist. Returns false, leaving the library untouched, when the file
+     * cannot be read or is not a JSON object.
+     */
+    bool loadFromCache(const QString &cachePath);
+
+    /** Recomputes fileName, displayName and searchKey of every record. */
+    void rebuildSearchIndex();
+
+    /** The local path of every record, in library order. */
+    QStringList knownFilePaths() const;
+
+    /** The display text of every record, in library order. */
+    QStringList getList() const;
+
+    /** The URL of record @p i, or an empty URL when @p i is out of range. */
+    QUrl at(int i) const;
+
+    /** The index of the first record with @p url, or -1. */
+    int indexOf(const QUrl &url) const;
+
+    /** An implicitly shared copy of all records. */
+    QList<TrackInfo> getTracks() const;
+
+    /** Formats a length in milliseconds as "m:ss" without wrapping minutes into hours. */
+    static QString formatDuration(qint64 ms);
+
+    /**
+     * Reads album artist, title, album and length of the audio file at @p path.
+     * A file that cannot be read gives empty tags and "0:00". Safe on any thread.
+     */
+    static TrackInfo readTrack(const QString &path);
+
+private:
+    QList<TrackInfo> playlist;
+    int currentIndex = 0;
+    // Each scan takes the next number; only the newest may install its result
+    // or report progress. Shared with the workers so that an overtaken scan (or
+    // one whose Playlist is gone) stops reading files early.
+    std::shared_ptr<std::atomic<quint64>> scanGeneration =
+        std::make_shared<std::atomic<quint64>>(0);
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <QSize>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class Playlist;
+class PlayQueue;
+
+/** Live substring search over the library; hits can be played, queued or selected in the track list. */
+class SearchDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    SearchDialog(Playlist *playlist, PlayQueue *queue, QWidget *parent = nullptr);
+
+    /** Gives the three buttons their icons, tinted with @p color, at @p size. */
+    void setIcons(QColor color, QSize size);
+    /** Re-marks the hits with their queue positions. */
+    void updateQueueIndicators();
+    /** Runs the current query again, so every hit names the record its index points to. */
+    void refreshResults();
+
+signals:
+    /** The user wants library record @p index played. */
+    void playRequested(const int &index);
+    /** The user wants record @p index added to or taken out of the queue. */
+    void queueRequested(const int &index);
+    /** The user wants record @p index selected in the track list. */
+    void jumpRequested(const int &index);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setupLayout();
+    void setupConnections();
+    void performSearch(const QString &query);
+    void addToQueue();
+    void showContextMenu(const QPoint &pos);
+    /** The library index of the current hit, or -1 when there is none. */
+    int currentHitIndex() const;
+    /** The queue-toggle menu for hit @p index, or null when the index is out of range. */
+    QMenu *createContextMenu(int index);
+
+    QLineEdit *searchInput;
+    QListWidget *resultList;
+    QLabel *resultLabel;
+    QPushButton *queueButton;
+    QPushButton *jumpButton;
+    QPushButton *playButton;
+    Playlist *playlistRef;
+    PlayQueue *queueRef;
+
+    friend class TestSearchDialog;
+    friend class TestQueueWindow;
+    friend class TestEndToEnd;
+    friend class SearchBench;
+};
