@@ -1,0 +1,401 @@
+#include "Playlist.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QSaveFile>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <taglib/audioproperties.h>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/tstring.h>
+
+#include <utility>
+
+namespace {
+
+using Generation = std::shared_ptr<std::atomic<quint64>>;
+using TrackList = QList<Playlist::TrackInfo>;
+
+const QStringList &audioFilters()
+{
+    // QDirIterator matches name filters case-insensitively unless
+    // QDir::CaseSensitive is given, so "*.MP3" and "*.Flac" are found too.
+    static const QStringList filters = {QStringLiteral("*.mp3"), QStringLiteral("*.ogg"),
+                                        QStringLiteral("*.wav"), QStringLiteral("*.flac")};
+    return filters;
+}
+
+QString toQString(const TagLib::String &text)
+{
+    const std::wstring wide = text.toWString();
+    return QString::fromWCharArray(wide.data(), qsizetype(wide.size()));
+}
+
+QString fileNameOf(const QUrl &url)
+{
+    const QString path = url.toLocalFile();
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool hasNoTags(const Playlist::TrackInfo &track)
+{
+    return track.artist.isEmpty() && track.title.isEmpty();
+}
+
+QString orUnknownArtist(const QString &artist)
+{
+    return artist.isEmpty() ? QStringLiteral("Unknown Artist") : artist;
+}
+
+QString orUnknownTitle(const QString &title)
+{
+    return title.isEmpty() ? QStringLiteral("Unknown Title") : title;
+}
+
+/**
+ * Appends @p text as a JSON string the way Qt's JSON writer does: the short
+ * escapes, \u00XX for other control characters, UTF-8 for the rest, and
+ * \uXXXX for a surrogate without its partner.
+ */
+void appendJsonString(QByteArray &out, const QString &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    const auto escape = [&out](char16_t u) {
+        const char digits[] = {'\\', 'u', hex[(u >> 12) & 0xf], hex[(u >> 8) & 0xf],
+                               hex[(u >> 4) & 0xf], hex[u & 0xf]};
+        out.append(digits, sizeof digits);
+    };
+    out += '"';
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
+    const char16_t *const end = p + text.size();
+    while (p != end) {
+        const char16_t u = *p++;
+        if (u < 0x80) {
+            switch (u) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (u < 0x20)
+                    escape(u);
+                else
+                    out += char(u);
+            }
+        } else if (u < 0x800) {
+            out += char(0xc0 | (u >> 6));
+            out += char(0x80 | (u & 0x3f));
+        } else if (!QChar::isSurrogate(u)) {
+            out += char(0xe0 | (u >> 12));
+            out += char(0x80 | ((u >> 6) & 0x3f));
+            out += char(0x80 | (u & 0x3f));
+        } else if (QChar::isHighSurrogate(u) && p != end && QChar::isLowSurrogate(*p)) {
+            const char32_t c = QChar::surrogateToUcs4(u, *p++);
+            out += char(0xf0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3f));
+            out += char(0x80 | ((c >> 6) & 0x3f));
+            out += char(0x80 | (c & 0x3f));
+        } else {
+            escape(u);
+        }
+    }
+    out += '"';
+}
+
+/**
+ * The worker of both scans. Reads the audio files below @p folderPath in
+ * iterator order, skipping those in @p known. Stops early once a newer scan
+ * has been started, since its result would be dropped anyway.
+ */
+TrackList scanFolder(const QString &folderPath, const QSet<QString> &known,
+                     const std::function<void(int)> &onProgress, const Generation &generation,
+                     quint64 myGeneration)
+{
+    TrackList result;
+    int count = 0;
+
+    const auto postProgress = [&](int found) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [onProgress, found, generation, myGeneration] {
+                if (generation->load() == myGeneration)
+                    onProgress(found);
+            },
+            Qt::QueuedConnection);
+    };
+
+    // An empty path would make the iterator walk the working directory.
+    if (!folderPath.isEmpty()) {
+        QDirIterator it(folderPath, audioFilters(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (generation->load(std::memory_order_relaxed) != myGeneration)
+                return result;
+            if (!known.isEmpty() && known.contains(path))
+                continue;
+            result.append(Playlist::readTrack(path));
+            ++count;
+            if (onProgress && count % 100 == 0)
+                postProgress(count);
+        }
+    }
+    if (onProgress)
+        postProgress(count);
+    return result;
+}
+
+} // namespace
+
+Playlist::Playlist(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Playlist::~Playlist()
+{
+    // Running workers stop and their pending progress calls are dropped: the
+    // callbacks may refer to objects that go away with us.
+    scanGeneration->fetch_add(1);
+}
+
+void Playlist::loadFromFolder(const QString &folderPath, std::function<void(int)> onProgress,
+                              std::function<void()> onFinished)
+{
+    const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
+    const Generation generation = scanGeneration;
+
+    auto *watcher = new QFutureWatcher<TrackList>(this);
+    connect(watcher, &QFutureWatcher<TrackList>::finished, this,
+            [this, watcher, onFinished = std::move(onFinished), myGeneration] {
+                watcher->deleteLater();
+                if (scanGeneration->load() != myGeneration)
+                    return; // overtaken by a newer scan
+                playlist = watcher->result();
+                currentIndex = 0;
+                rebuildSearchIndex();
+                if (onFinished)
+                    onFinished();
+            });
+    watcher->setFuture(QtConcurrent::run(
+        [folderPath, onProgress = std::move(onProgress), generation, myGeneration] {
+            return scanFolder(folderPath, {}, onProgress, generation, myGeneration);
+        }));
+}
+
+void Playlist::updateFromFolder(const QString &folderPath, const QStringList &knownFiles,
+                                std::function<void()> onDone)
+{
+    const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
+    const Generation generation = scanGeneration;
+
+    auto *watcher = new QFutureWatcher<TrackList>(this);
+    connect(watcher, &QFutureWatcher<TrackList>::finished, this,
+            [this, watcher, onDone = std::move(onDone), myGeneration] {
+                watcher->deleteLater();
+                if (scanGeneration->load() != myGeneration)
+                    return; // overtaken by a newer scan
+                playlist.append(watcher->result());
+                if (onDone)
+                    onDone();
+                rebuildSearchIndex();
+            });
+    watcher->setFuture(QtConcurrent::run([folderPath, knownFiles, generation, myGeneration] {
+        // A hash set keeps the lookup cheap for libraries of many thousand files.
+        const QSet<QString> known(knownFiles.cbegin(), knownFiles.cend());
+        return scanFolder(folderPath, known, {}, generation, myGeneration);
+    }));
+}
+
+bool Playlist::saveToCache(const QString &cachePath) const
+{
+    // Written by hand in exactly the layout QJsonDocument::toJson(Indented)
+    // gives (members in key order), at a fraction of the cost of building a
+    // QJsonObject per track.
+    QByteArray json;
+    json.reserve(64 + playlist.size() * 320);
+    json += "{\n    \"tracks\": [\n";
+    for (qsizetype i = 0; i < playlist.size(); ++i) {
+        const TrackInfo &track = playlist.at(i);
+        json += "        {\n            \"album\": ";
+        appendJsonString(json, track.album);
+        json += ",\n            \"artist\": ";
+        appendJsonString(json, track.artist);
+        json += ",\n            \"duration\": ";
+        appendJsonString(json, track.duration);
+        json += ",\n            \"path\": ";
+        appendJsonString(json, track.url.toLocalFile());
+        json += ",\n            \"title\": ";
+        appendJsonString(json, track.title);
+        json += i + 1 < playlist.size() ? "\n        },\n" : "\n        }\n";
+    }
+    json += "    ]\n}\n";
+
+    // Written to a temporary file that replaces the old cache only when
+    // complete, so a crash or a full disk never leaves a truncated cache.
+    QSaveFile file(cachePath);
+    if (cachePath.isEmpty() || !file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(json) != json.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool Playlist::loadFromCache(const QString &cachePath)
+{
+    QFile file(cachePath);
+    if (cachePath.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return false;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return false;
+
+    const QJsonArray tracks = document.object().value(QLatin1String("tracks")).toArray();
+    TrackList loaded;
+    loaded.reserve(tracks.size());
+    for (const QJsonValue &value : tracks) {
+        const QJsonObject entry = value.toObject();
+        const QString path = entry.value(QLatin1String("path")).toString();
+        if (path.isEmpty() || !QFileInfo::exists(path))
+            continue;
+        TrackInfo track;
+        track.artist = entry.value(QLatin1String("artist")).toString();
+        track.title = entry.value(QLatin1String("title")).toString();
+        track.album = entry.value(QLatin1String("album")).toString();
+        track.duration = entry.value(QLatin1String("duration")).toString();
+        track.url = QUrl::fromLocalFile(path);
+        loaded.append(std::move(track));
+    }
+    playlist = std::move(loaded);
+    currentIndex = 0;
+    rebuildSearchIndex();
+    return true;
+}
+
+void Playlist::rebuildSearchIndex()
+{
+    for (TrackInfo &track : playlist) {
+        track.fileName = fileNameOf(track.url);
+        // One simultaneous substitution: a "%1" inside a tag stays as it is.
+        track.displayName = hasNoTags(track)
+            ? track.fileName
+            : QStringLiteral("%1 - %2 (%3)")
+                  .arg(orUnknownArtist(track.artist), orUnknownTitle(track.title), track.duration);
+        track.searchKey = (track.artist + QLatin1Char(' ') + track.title + QLatin1Char(' ')
+                           + track.album + QLatin1Char(' ') + track.fileName)
+                              .toCaseFolded();
+    }
+}
+
+QStringList Playlist::knownFilePaths() const
+{
+    QStringList paths;
+    paths.reserve(playlist.size());
+    for (const TrackInfo &track : playlist)
+        paths.append(track.url.toLocalFile());
+    return paths;
+}
+
+QStringList Playlist::getList() const
+{
+    QStringList names;
+    names.reserve(playlist.size());
+    for (const TrackInfo &track : playlist) {
+        if (hasNoTags(track)) {
+            names.append(fileNameOf(track.url));
+            continue;
+        }
+        // Successive substitution, as the list always showed it: a "%1" in the
+        // artist is filled by the title, and so on. displayName differs there.
+        names.append(QStringLiteral("%1 - %2 (%3)")
+                         .arg(orUnknownArtist(track.artist))
+                         .arg(orUnknownTitle(track.title))
+                         .arg(track.duration));
+    }
+    return names;
+}
+
+QUrl Playlist::at(int i) const
+{
+    if (i < 0 || i >= playlist.size())
+        return QUrl();
+    return playlist.at(i).url;
+}
+
+int Playlist::indexOf(const QUrl &url) const
+{
+    for (int i = 0; i < playlist.size(); ++i) {
+        if (playlist.at(i).url == url)
+            return i;
+    }
+    return -1;
+}
+
+QList<Playlist::TrackInfo> Playlist::getTracks() const
+{
+    return playlist;
+}
+
+QString Playlist::formatDuration(qint64 ms)
+{
+    if (ms <= 0)
+        return QStringLiteral("0:00");
+    const qint64 seconds = ms / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+Playlist::TrackInfo Playlist::readTrack(const QString &path)
+{
+    TrackInfo track;
+    track.url = QUrl::fromLocalFile(path);
+    track.duration = formatDuration(0);
+    // The iterator also yields symbolic links to FIFOs and devices; opening one
+    // of those could block the scan for good.
+    if (!QFileInfo(path).isFile())
+        return track;
+
+#ifdef Q_OS_WIN
+    const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
+    TagLib::FileRef ref(nativePath.c_str(), true, TagLib::AudioProperties::Average);
+#else
+    const QByteArray nativePath = QFile::encodeName(path);
+    TagLib::FileRef ref(nativePath.constData(), true, TagLib::AudioProperties::Average);
+#endif
+
+    qint64 lengthMs = 0;
+    // A null reference is a file TagLib could not open or parse (empty,
+    // truncated, not audio): it still becomes a record, with empty tags.
+    if (!ref.isNull()) {
+        if (const TagLib::Tag *tag = ref.tag()) {
+            track.title = toQString(tag->title());
+            track.album = toQString(tag->album());
+        }
+        // The album artist has no accessor of its own on TagLib::Tag; the
+        // property map names it the same for every format (ID3v2 TPE2, Vorbis
+        // and FLAC ALBUMARTIST, ...).
+        const TagLib::PropertyMap properties = ref.file()->properties();
+        const auto albumArtist = properties.find("ALBUMARTIST");
+        if (albumArtist != properties.end() && !albumArtist->second.isEmpty())
+            track.artist = toQString(albumArtist->second.toString(", "));
+        if (const TagLib::AudioProperties *audio = ref.audioProperties())
+            lengthMs = audio->lengthInMilliseconds();
+    }
+    track.duration = formatDuration(lengthMs);
+    return track;
+}
