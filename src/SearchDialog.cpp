@@ -1,0 +1,266 @@
+#include "SearchDialog.h"
+
+#include "PlayQueue.h"
+#include "Playlist.h"
+#include "SvgIcon.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+namespace {
+
+QString hitCountText(int count)
+{
+    return SearchDialog::tr("%1 track%2 found")
+        .arg(count)
+        .arg(count == 1 ? QString() : QStringLiteral("s"));
+}
+
+} // namespace
+
+SearchDialog::SearchDialog(Playlist *playlist, PlayQueue *queue, QWidget *parent)
+    : QDialog(parent)
+    , playlistRef(playlist)
+    , queueRef(queue)
+{
+    setupLayout();
+    setupConnections();
+    setWindowTitle(tr("Search"));
+    resize(400, 300);
+}
+
+void SearchDialog::setIcons(QColor color, QSize size)
+{
+    SvgIcon::setColoredIcon(playButton, QStringLiteral(":/icons/play.svg"), color, size);
+    SvgIcon::setColoredIcon(jumpButton, QStringLiteral(":/icons/arrow-right.svg"), color, size);
+    SvgIcon::setColoredIcon(queueButton, QStringLiteral(":/icons/list-plus.svg"), color, size);
+}
+
+void SearchDialog::updateQueueIndicators()
+{
+    if (!playlistRef || !queueRef)
+        return;
+
+    static const QRegularExpression marker(QStringLiteral("^\\[\\d+\\]\\s*"));
+
+    const QStringList queuedPaths = queueRef->getList();
+    const QList<Playlist::TrackInfo> tracks = playlistRef->getTracks();
+
+    // First queue position of every queued path; with an empty queue (the
+    // usual case while typing) no row needs its path worked out at all.
+    QHash<QString, int> queuePosition;
+    queuePosition.reserve(queuedPaths.size());
+    for (int i = 0; i < queuedPaths.size(); ++i) {
+        if (!queuePosition.contains(queuedPaths.at(i)))
+            queuePosition.insert(queuedPaths.at(i), i);
+    }
+
+    for (int row = 0; row < resultList->count(); ++row) {
+        QListWidgetItem *item = resultList->item(row);
+        const QString oldText = item->text();
+        QString text = oldText;
+        // Only a text starting with a bracket can carry a marker.
+        if (text.startsWith(QLatin1Char('['))) {
+            const QRegularExpressionMatch match = marker.match(text);
+            if (match.hasMatch())
+                text.remove(0, match.capturedLength());
+        }
+
+        const int playlistIndex = item->data(Qt::UserRole).toInt();
+        if (!queuePosition.isEmpty() && playlistIndex >= 0 && playlistIndex < tracks.size()) {
+            const QString path = tracks.at(playlistIndex).url.toLocalFile();
+            const auto found = queuePosition.constFind(path);
+            if (found != queuePosition.constEnd())
+                text = QStringLiteral("[%1] %2").arg(QString::number(found.value() + 1), text);
+        }
+
+        if (text != oldText)
+            item->setText(text);
+    }
+}
+
+void SearchDialog::refreshResults()
+{
+    performSearch(searchInput->text());
+}
+
+void SearchDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Down && searchInput->hasFocus()) {
+        resultList->setFocus();
+        resultList->setCurrentRow(0);
+        return;
+    }
+    if (event->key() == Qt::Key_Escape)
+        close();
+    QDialog::keyPressEvent(event);
+}
+
+void SearchDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Every opening starts in the query field.
+    searchInput->setFocus();
+}
+
+bool SearchDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == resultList && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Q:
+            queueButton->click();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            playButton->click();
+            return true;
+        case Qt::Key_C:
+            // Not consumed: the list still gets the key.
+            jumpButton->click();
+            break;
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void SearchDialog::setupLayout()
+{
+    searchInput = new QLineEdit(this);
+    resultList = new QListWidget(this);
+    resultLabel = new QLabel(hitCountText(0), this);
+    searchInput->setFocus();
+
+    // Every row has the same height, so the list need not measure thousands
+    // of rows after a refill.
+    resultList->setUniformItemSizes(true);
+    resultList->installEventFilter(this);
+    resultList->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    queueButton = new QPushButton(this);
+    jumpButton = new QPushButton(this);
+    playButton = new QPushButton(this);
+    queueButton->setToolTip(tr("Add to queue"));
+    jumpButton->setToolTip(tr("Jump to selected track"));
+    // No default button: Return in the query field must not queue or play a
+    // hit behind the user's back.
+    for (QPushButton *button : {queueButton, jumpButton, playButton})
+        button->setAutoDefault(false);
+
+    auto *buttonLayout = new QHBoxLayout;
+    buttonLayout->addWidget(playButton);
+    buttonLayout->addStretch();
+    buttonLayout->addWidget(queueButton);
+    buttonLayout->addWidget(jumpButton);
+
+    auto *mainLayout = new QVBoxLayout(this);
+    mainLayout->addWidget(searchInput);
+    mainLayout->addWidget(resultList);
+    mainLayout->addLayout(buttonLayout);
+    mainLayout->addWidget(resultLabel);
+}
+
+void SearchDialog::setupConnections()
+{
+    connect(searchInput, &QLineEdit::textChanged, this, &SearchDialog::performSearch);
+
+    connect(playButton, &QPushButton::clicked, this, [this] {
+        const int index = currentHitIndex();
+        if (index >= 0)
+            emit playRequested(index);
+    });
+    connect(queueButton, &QPushButton::clicked, this, &SearchDialog::addToQueue);
+    connect(jumpButton, &QPushButton::clicked, this, [this] {
+        const int index = currentHitIndex();
+        if (index >= 0)
+            emit jumpRequested(index);
+    });
+
+    connect(resultList, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
+        emit playRequested(item->data(Qt::UserRole).toInt());
+    });
+    connect(resultList, &QListWidget::customContextMenuRequested, this,
+            &SearchDialog::showContextMenu);
+}
+
+void SearchDialog::performSearch(const QString &query)
+{
+    resultList->setUpdatesEnabled(false);
+    resultList->clear();
+
+    const QString q = query.trimmed().toCaseFolded();
+    if (!playlistRef || q.isEmpty()) {
+        resultLabel->setText(hitCountText(0));
+        resultList->setUpdatesEnabled(true);
+        return;
+    }
+
+    // An implicitly shared copy: no record is copied.
+    const QList<Playlist::TrackInfo> tracks = playlistRef->getTracks();
+    int count = 0;
+    for (int i = 0; i < tracks.size(); ++i) {
+        const Playlist::TrackInfo &track = tracks.at(i);
+        if (!track.searchKey.contains(q))
+            continue;
+        auto *item = new QListWidgetItem(track.displayName);
+        item->setData(Qt::UserRole, i);
+        resultList->addItem(item);
+        ++count;
+    }
+
+    resultList->setUpdatesEnabled(true);
+    updateQueueIndicators();
+    resultLabel->setText(hitCountText(count));
+}
+
+void SearchDialog::addToQueue()
+{
+    const int index = currentHitIndex();
+    if (index >= 0)
+        emit queueRequested(index);
+}
+
+int SearchDialog::currentHitIndex() const
+{
+    const QListWidgetItem *current = resultList->currentItem();
+    return current ? current->data(Qt::UserRole).toInt() : -1;
+}
+
+QMenu *SearchDialog::createContextMenu(int index)
+{
+    if (!playlistRef || !queueRef || index < 0 || index >= playlistRef->getTracks().size())
+        return nullptr;
+
+    auto *contextMenu = new QMenu(this);
+    const bool isInQueue = queueRef->contains(playlistRef->at(index).toLocalFile());
+    QAction *toggleQueueAction =
+        contextMenu->addAction(isInQueue ? tr("Remove from queue") : tr("Add to queue"));
+    connect(toggleQueueAction, &QAction::triggered, this,
+            [this, index] { emit queueRequested(index); });
+    return contextMenu;
+}
+
+void SearchDialog::showContextMenu(const QPoint &pos)
+{
+    // The request comes from the list's viewport, so pos is in its coordinates.
+    const QListWidgetItem *item = resultList->itemAt(pos);
+    if (!item)
+        return;
+
+    QPointer<QMenu> contextMenu = createContextMenu(item->data(Qt::UserRole).toInt());
+    if (!contextMenu)
+        return;
+    contextMenu->exec(resultList->viewport()->mapToGlobal(pos));
+    delete contextMenu.data();
+}
