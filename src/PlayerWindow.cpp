@@ -935,7 +935,19 @@ void PlayerWindow::showPlaylistContextMenu(const QPoint &pos)
 
 void PlayerWindow::refillQueueDialog()
 {
-    queueDialog->setQueue(queue->getList(), queueDisplayNames());
+    // One name per queued path: queueDisplayNames() leaves out files that left
+    // the library, and the dialog pairs names with paths by position, so every
+    // row after such a file would show its neighbour's name. Those files show
+    // their file name instead.
+    const QStringList allNames = mediaList->getList();
+    const QStringList queuedPaths = queue->getList();
+    QStringList names;
+    names.reserve(queuedPaths.size());
+    for (const QString &path : queuedPaths) {
+        const int index = mediaList->indexOf(QUrl::fromLocalFile(path));
+        names.append(index != -1 ? allNames.at(index) : QFileInfo(path).fileName());
+    }
+    queueDialog->setQueue(queuedPaths, names);
 }
 
 void PlayerWindow::showQueueDialog()
