@@ -531,13 +531,13 @@ void PlayerWindow::reportPlaybackError()
 void PlayerWindow::toggleShuffle()
 {
     shuffleEnabled = !shuffleEnabled;
-    paintShuffle();
+    paintShuffle(mainColor);
 }
 
 void PlayerWindow::toggleLoop()
 {
     loopMode = static_cast<LoopMode>((loopMode + 1) % 3);
-    paintLoop();
+    paintLoop(mainColor);
     switch (loopMode) {
     case Off:
         looping->setToolTip(tr("Looping Off"));
@@ -557,14 +557,14 @@ void PlayerWindow::setPlayPauseIcon(bool playing)
                             mainColor, iconSize.value(QStringLiteral("large")));
 }
 
-void PlayerWindow::paintShuffle()
+void PlayerWindow::paintShuffle(const QColor &theme)
 {
     SvgIcon::setColoredIcon(shuffle, QStringLiteral(":/icons/shuffle.svg"),
-                            shuffleEnabled ? mainColor : palette.value(QStringLiteral("gray")),
+                            shuffleEnabled ? theme : palette.value(QStringLiteral("gray")),
                             iconSize.value(QStringLiteral("normal")));
 }
 
-void PlayerWindow::paintLoop()
+void PlayerWindow::paintLoop(const QColor &theme)
 {
     const QSize size = iconSize.value(QStringLiteral("normal"));
     switch (loopMode) {
@@ -572,10 +572,10 @@ void PlayerWindow::paintLoop()
         SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), palette.value(QStringLiteral("gray")), size);
         break;
     case List:
-        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), mainColor, size);
+        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), theme, size);
         break;
     case Track:
-        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat-1.svg"), mainColor, size);
+        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat-1.svg"), theme, size);
         break;
     }
 }
@@ -610,12 +610,11 @@ void PlayerWindow::handleVolume(int value)
     audioOutput->setVolume(static_cast<float>(value / 100.0));
     vol = value;
     volume->setToolTip(QString::number(vol, 'g', 6) + QStringLiteral("%"));
-    paintMute(value);
+    paintMute(vol, palette.value(colorAsText));
 }
 
-void PlayerWindow::paintMute(int value)
+void PlayerWindow::paintMute(float value, const QColor &theme)
 {
-    const QColor theme = palette.value(colorAsText);
     const QSize size = iconSize.value(QStringLiteral("small"));
     if (value <= 0)
         SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/volume-x.svg"), palette.value(QStringLiteral("gray")), size);
@@ -1144,7 +1143,6 @@ void PlayerWindow::updateButtons(QString colorName)
     const QSize small = iconSize.value(QStringLiteral("small"));
     const QSize normal = iconSize.value(QStringLiteral("normal"));
     const QSize large = iconSize.value(QStringLiteral("large"));
-    const QColor gray = palette.value(QStringLiteral("gray"));
     const QColor pink = palette.value(QStringLiteral("pink"));
 
     SvgIcon::setColoredIcon(playPause, QStringLiteral(":/icons/play.svg"), theme, large);
@@ -1152,31 +1150,23 @@ void PlayerWindow::updateButtons(QString colorName)
     SvgIcon::setColoredIcon(previous, QStringLiteral(":/icons/rewind.svg"), theme, normal);
     SvgIcon::setColoredIcon(forward, QStringLiteral(":/icons/fast-forward.svg"), theme, normal);
     SvgIcon::setColoredIcon(favorite, QStringLiteral(":/icons/heart-plus.svg"), pink, small);
-    SvgIcon::setColoredIcon(shuffle, QStringLiteral(":/icons/shuffle.svg"), shuffleEnabled ? theme : gray, normal);
+    paintShuffle(theme);
 
+    // A stored loop mode outside the three leaves the button as it was.
+    paintLoop(theme);
     switch (loopMode) {
     case Track:
-        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat-1.svg"), theme, normal);
         looping->setToolTip(tr("Looping current track"));
         break;
     case Off:
-        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), gray, normal);
         looping->setToolTip(tr("Looping Off"));
         break;
     case List:
-        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), theme, normal);
         looping->setToolTip(tr("Looping Playlist"));
         break;
     }
 
-    if (vol <= 0)
-        SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/volume-x.svg"), gray, small);
-    else if (vol < 33)
-        SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/volume.svg"), theme, small);
-    else if (vol < 66)
-        SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/volume-1.svg"), theme, small);
-    else
-        SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/volume-2.svg"), theme, small);
+    paintMute(vol, theme);
 
     for (int i = 0; i < buttons.size(); ++i) {
         buttons.at(i)->setFixedSize(gridButtonSize);

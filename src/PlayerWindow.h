@@ -41,8 +41,12 @@ class PlayerWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    /** What follows the end of a track; stored as this integer. */
-    enum LoopMode { Off = 0, List = 1, Track = 2 };
+    /**
+     * What follows the end of a track; stored as this integer. The fixed
+     * underlying type makes an unknown stored value (kept as it is) a valid
+     * LoopMode rather than undefined behaviour.
+     */
+    enum LoopMode : int { Off = 0, List = 1, Track = 2 };
 
     /** One favourite: the address, album artist and title when it was assigned. */
     struct TrackInfo {
@@ -132,9 +136,9 @@ private:
     bool followDue() const;
     void followPlayingRow();
     void setPlayPauseIcon(bool playing);
-    void paintShuffle();
-    void paintLoop();
-    void paintMute(int value);
+    void paintShuffle(const QColor &theme);
+    void paintLoop(const QColor &theme);
+    void paintMute(float value, const QColor &theme);
 
     void handlePosition(qint64 pos);
     void handleDuration(qint64 duration);
