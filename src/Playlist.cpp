@@ -64,59 +64,6 @@ QString orUnknownTitle(const QString &title)
 }
 
 /**
- * Appends @p text as a JSON string the way Qt's JSON writer does: the short
- * escapes, \u00XX for other control characters, UTF-8 for the rest, and
- * \uXXXX for a surrogate without its partner.
- */
-void appendJsonString(QByteArray &out, const QString &text)
-{
-    static const char hex[] = "0123456789abcdef";
-    const auto escape = [&out](char16_t u) {
-        const char digits[] = {'\\', 'u', hex[(u >> 12) & 0xf], hex[(u >> 8) & 0xf],
-                               hex[(u >> 4) & 0xf], hex[u & 0xf]};
-        out.append(digits, sizeof digits);
-    };
-    out += '"';
-    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
-    const char16_t *const end = p + text.size();
-    while (p != end) {
-        const char16_t u = *p++;
-        if (u < 0x80) {
-            switch (u) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (u < 0x20)
-                    escape(u);
-                else
-                    out += char(u);
-            }
-        } else if (u < 0x800) {
-            out += char(0xc0 | (u >> 6));
-            out += char(0x80 | (u & 0x3f));
-        } else if (!QChar::isSurrogate(u)) {
-            out += char(0xe0 | (u >> 12));
-            out += char(0x80 | ((u >> 6) & 0x3f));
-            out += char(0x80 | (u & 0x3f));
-        } else if (QChar::isHighSurrogate(u) && p != end && QChar::isLowSurrogate(*p)) {
-            const char32_t c = QChar::surrogateToUcs4(u, *p++);
-            out += char(0xf0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3f));
-            out += char(0x80 | ((c >> 6) & 0x3f));
-            out += char(0x80 | (c & 0x3f));
-        } else {
-            escape(u);
-        }
-    }
-    out += '"';
-}
-
-/**
  * The worker of both scans. Reads the audio files below @p folderPath in
  * iterator order, skipping those in @p known. Stops early once a newer scan
  * has been started, since its result would be dropped anyway.
@@ -222,27 +169,18 @@ void Playlist::updateFromFolder(const QString &folderPath, const QStringList &kn
 
 bool Playlist::saveToCache(const QString &cachePath) const
 {
-    // Written by hand in exactly the layout QJsonDocument::toJson(Indented)
-    // gives (members in key order), at a fraction of the cost of building a
-    // QJsonObject per track.
-    QByteArray json;
-    json.reserve(64 + playlist.size() * 320);
-    json += "{\n    \"tracks\": [\n";
-    for (qsizetype i = 0; i < playlist.size(); ++i) {
-        const TrackInfo &track = playlist.at(i);
-        json += "        {\n            \"album\": ";
-        appendJsonString(json, track.album);
-        json += ",\n            \"artist\": ";
-        appendJsonString(json, track.artist);
-        json += ",\n            \"duration\": ";
-        appendJsonString(json, track.duration);
-        json += ",\n            \"path\": ";
-        appendJsonString(json, track.url.toLocalFile());
-        json += ",\n            \"title\": ";
-        appendJsonString(json, track.title);
-        json += i + 1 < playlist.size() ? "\n        },\n" : "\n        }\n";
+    QJsonArray tracks;
+    for (const TrackInfo &track : playlist) {
+        tracks.append(QJsonObject{
+            {QStringLiteral("path"), track.url.toLocalFile()},
+            {QStringLiteral("artist"), track.artist},
+            {QStringLiteral("title"), track.title},
+            {QStringLiteral("album"), track.album},
+            {QStringLiteral("duration"), track.duration},
+        });
     }
-    json += "    ]\n}\n";
+    const QByteArray json =
+        QJsonDocument(QJsonObject{{QStringLiteral("tracks"), tracks}}).toJson(QJsonDocument::Indented);
 
     // Written to a temporary file that replaces the old cache only when
     // complete, so a crash or a full disk never leaves a truncated cache.
