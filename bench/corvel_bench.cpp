@@ -5,9 +5,14 @@
 // Builds N tracks from the fixture files in a temporary folder (every track
 // retagged with its own album artist, title and album, in nested folders with
 // non-ASCII names), then measures each figure R times and prints the medians as
-// a table followed by one "key = value" line per figure.
+// a table followed by one "key = value" line per figure. The window figures
+// (start-up from the cache, update, batched fill, search per keystroke) come
+// from a real PlayerWindow shown on the offscreen platform, so layout and
+// painting count, with a throw-away settings store.
 
+#include "PlayerWindow.h"
 #include "Playlist.h"
+#include "SearchDialog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -17,8 +22,14 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
@@ -31,6 +42,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -177,22 +190,331 @@ double timeFloor(const std::vector<NativePath> &files, qint64 &checksum)
     return elapsedMs(timer);
 }
 
-struct FillFigures {
-    double totalMs = 0;
-    double maxTickMs = 0;
+/** Counts paint events of one widget; every frame the bench waits for ends in one. */
+class PaintProbe : public QObject
+{
+public:
+    explicit PaintProbe(QWidget *widget)
+        : watched(widget)
+    {
+        widget->installEventFilter(this);
+    }
+    ~PaintProbe() override
+    {
+        if (watched)
+            watched->removeEventFilter(this);
+    }
+
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (object == watched && event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+
+private:
+    QPointer<QWidget> watched;
 };
 
 /**
- * The window's batched fill of @p names into its track list: total time and
- * the longest single tick. Needs PlayerWindow's fill (startFillPlaylist);
- * returns nothing until that is wired in here.
+ * Turns the event loop until @p done holds, checking every millisecond, or
+ * until @p timeoutMs have passed. Returns whether @p done held. The short
+ * interval keeps the GUI thread from spinning while a scan runs beside it.
  */
-std::optional<FillFigures> measureFill(const QStringList &names, int runs)
+bool runUntil(const std::function<bool()> &done, int timeoutMs)
 {
-    Q_UNUSED(names);
-    Q_UNUSED(runs);
-    return std::nullopt;
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return done();
 }
+
+/** Processes pending events until @p probe has seen a paint beyond @p paintsBefore. */
+bool processUntilPainted(const PaintProbe &probe, int paintsBefore, int timeoutMs = 10000)
+{
+    QElapsedTimer guard;
+    guard.start();
+    do {
+        QCoreApplication::processEvents();
+        if (probe.paints > paintsBefore)
+            return true;
+    } while (guard.elapsed() < timeoutMs);
+    return false;
+}
+
+struct WindowFigures {
+    double startupMs = 0;
+    double refillMs = 0;
+    double fillTotalMs = 0;
+    double fillMaxTickMs = 0;
+    double searchMs = 0;
+    double searchMaxMs = 0;
+};
+
+} // namespace
+
+/**
+ * Reaches into a real, shown PlayerWindow (it names this class a friend) to
+ * time what a user waits for: start-up from the cache, the update, the batched
+ * fill and typing into the search dialog.
+ */
+class WindowBench
+{
+public:
+    WindowBench(const QString &folder, int tracks, int runs)
+        : folder(folder)
+        , tracks(tracks)
+        , runs(runs)
+    {
+    }
+
+    std::optional<WindowFigures> run();
+
+private:
+    /** Start-up with "musicFolder" stored: construction until the list is painted with every row. */
+    std::optional<double> timeStartup(std::unique_ptr<PlayerWindow> &window);
+    /** Waits for the update scan that every start-up and updatePlaylist() launch. */
+    bool waitForUpdate(PlayerWindow &window);
+    std::optional<double> timeRefill(PlayerWindow &window);
+    bool timeFill(PlayerWindow &window, const QStringList &names, double &totalMs, double &maxTickMs);
+
+    const QString folder;
+    const int tracks;
+    const int runs;
+};
+
+/** Types queries into the window's search dialog (it names this class a friend). */
+class SearchBench
+{
+public:
+    /** Every keystroke's time, from setting the text until the hits are painted. */
+    static std::optional<std::vector<double>> typeQueries(SearchDialog &dialog, const QStringList &queries);
+};
+
+std::optional<double> WindowBench::timeStartup(std::unique_ptr<PlayerWindow> &window)
+{
+    QElapsedTimer timer;
+    timer.start();
+    window = std::make_unique<PlayerWindow>();
+    PaintProbe probe(window->playlistWidget->viewport());
+    window->resize(900, 650);
+    window->show();
+    if (!processUntilPainted(probe, 0) || window->playlistWidget->count() != tracks) {
+        err() << "start-up: the list did not show " << tracks << " rows (it has "
+              << window->playlistWidget->count() << ")" << Qt::endl;
+        return std::nullopt;
+    }
+    return elapsedMs(timer);
+}
+
+bool WindowBench::waitForUpdate(PlayerWindow &window)
+{
+    const auto updated = [&] { return window.statusLabel->text() == QLatin1String("Playlist updated."); };
+    if (!runUntil(updated, 120000)) {
+        err() << "the update scan did not finish: " << window.statusLabel->text() << Qt::endl;
+        return false;
+    }
+    return true;
+}
+
+std::optional<double> WindowBench::timeRefill(PlayerWindow &window)
+{
+    PaintProbe probe(window.playlistWidget->viewport());
+    // The rows go in before the status line says so, and the list may be
+    // painted before the wait below notices the text: count paints from the
+    // last insertion.
+    int paintsAtLastInsert = 0;
+    QObject context;
+    QObject::connect(window.playlistWidget->model(), &QAbstractItemModel::rowsInserted, &context,
+                     [&] { paintsAtLastInsert = probe.paints; });
+    QElapsedTimer timer;
+    timer.start();
+    window.updatePlaylist();
+    if (!waitForUpdate(window))
+        return std::nullopt;
+    if (!processUntilPainted(probe, paintsAtLastInsert) || window.playlistWidget->count() != tracks) {
+        err() << "refill: the list did not show " << tracks << " rows" << Qt::endl;
+        return std::nullopt;
+    }
+    return elapsedMs(timer);
+}
+
+/**
+ * One batched fill. A "tick" here is one whole turn of the event loop, from
+ * one fill timeout to the next, so what runs between the batches (the status
+ * line's repaint) counts too; the last one ends when the list has been
+ * painted with its rows.
+ */
+bool WindowBench::timeFill(PlayerWindow &window, const QStringList &names, double &totalMs,
+                           double &maxTickMs)
+{
+    // A full refresh empties the list when it starts, long before the fill.
+    window.playlistWidget->clear();
+    QCoreApplication::processEvents();
+
+    PaintProbe probe(window.playlistWidget->viewport());
+    QEventLoop loop;
+    QObject context;
+    QElapsedTimer timer;
+    std::vector<qint64> tickStarts;
+    tickStarts.reserve(size_t(names.size() / 100 + 2));
+
+    // Connected before startFillPlaylist connects its tick, so it runs first;
+    // startFillPlaylist drops only the window's own connections.
+    QObject::connect(&window.fillTimer, &QTimer::timeout, &context,
+                     [&] { tickStarts.push_back(timer.nsecsElapsed()); });
+    timer.start();
+    window.startFillPlaylist(names);
+    // Runs after the tick: ends the loop once the fill has stopped its timer.
+    QObject::connect(&window.fillTimer, &QTimer::timeout, &context, [&] {
+        if (!window.fillTimer.isActive())
+            loop.quit();
+    });
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+
+    const bool painted = processUntilPainted(probe, 0);
+    const qint64 end = timer.nsecsElapsed();
+    const size_t expectedTicks = size_t(std::max<qsizetype>(1, (names.size() + 99) / 100));
+    if (window.fillTimer.isActive() || !painted || tickStarts.size() != expectedTicks
+        || window.playlistWidget->count() != names.size()
+        || window.statusLabel->text() != QLatin1String("Playlist refreshed.")) {
+        err() << "fill did not finish: " << window.playlistWidget->count() << " rows, status "
+              << window.statusLabel->text() << Qt::endl;
+        return false;
+    }
+
+    qint64 longest = 0;
+    qint64 previous = 0;
+    for (const qint64 start : tickStarts) {
+        longest = std::max(longest, start - previous);
+        previous = start;
+    }
+    longest = std::max(longest, end - previous);
+    totalMs = double(end) / 1e6;
+    maxTickMs = double(longest) / 1e6;
+    return true;
+}
+
+std::optional<std::vector<double>> SearchBench::typeQueries(SearchDialog &dialog,
+                                                            const QStringList &queries)
+{
+    PaintProbe probe(dialog.resultList->viewport());
+    std::vector<double> keystrokes;
+    for (const QString &query : queries) {
+        dialog.searchInput->clear();
+        QCoreApplication::processEvents();
+        for (int length = 1; length <= query.size(); ++length) {
+            const QString typed = query.left(length);
+            const int paintsBefore = probe.paints;
+            QElapsedTimer timer;
+            timer.start();
+            dialog.searchInput->setText(typed);
+            if (!processUntilPainted(probe, paintsBefore)) {
+                err() << "search: no repaint after typing " << typed << Qt::endl;
+                return std::nullopt;
+            }
+            keystrokes.push_back(elapsedMs(timer));
+        }
+        if (dialog.resultList->count() == 0)
+            err() << "  (search: no hit for " << query << " in this library)" << Qt::endl;
+    }
+    dialog.searchInput->clear();
+    QCoreApplication::processEvents();
+    return keystrokes;
+}
+
+std::optional<WindowFigures> WindowBench::run()
+{
+    {
+        QSettings store(QStringLiteral("Tavrenin International"), QStringLiteral("Corvelia"));
+        store.clear();
+        store.setValue(QStringLiteral("musicFolder"), folder);
+        store.sync();
+    }
+
+    WindowFigures figures;
+    std::unique_ptr<PlayerWindow> window;
+
+    std::vector<double> startupMs;
+    for (int run = 0; run < runs; ++run) {
+        err() << "  start-up run " << (run + 1) << " / " << runs << Qt::endl;
+        window.reset();
+        const std::optional<double> ms = timeStartup(window);
+        if (!ms || !waitForUpdate(*window))
+            return std::nullopt;
+        startupMs.push_back(*ms);
+    }
+    figures.startupMs = median(startupMs);
+
+    std::vector<double> refillMs;
+    for (int run = 0; run < runs; ++run) {
+        err() << "  refill run " << (run + 1) << " / " << runs << Qt::endl;
+        const std::optional<double> ms = timeRefill(*window);
+        if (!ms)
+            return std::nullopt;
+        refillMs.push_back(*ms);
+    }
+    figures.refillMs = median(refillMs);
+
+    const QStringList names = window->mediaNames;
+    std::vector<double> fillTotal;
+    std::vector<double> fillMaxTick;
+    for (int run = 0; run < runs; ++run) {
+        err() << "  fill run " << (run + 1) << " / " << runs << Qt::endl;
+        double total = 0;
+        double maxTick = 0;
+        if (!timeFill(*window, names, total, maxTick))
+            return std::nullopt;
+        fillTotal.push_back(total);
+        fillMaxTick.push_back(maxTick);
+    }
+    figures.fillTotalMs = median(fillTotal);
+    figures.fillMaxTickMs = median(fillMaxTick);
+
+    // What users type: part of an artist, a title, an album, a file type, a
+    // number, in any case; every prefix is one keystroke.
+    const QStringList queries = {
+        QString::fromUtf8("Künstler 42"), QString::fromUtf8("nummer 1234"),
+        QString::fromUtf8("älbum 7 – 3"), QStringLiteral("flac"),
+        QString::fromUtf8("TÏTEL NUMMER 99"), QStringLiteral("0815"),
+    };
+    window->showSearchDialog();
+    SearchDialog &dialog = *window->searchDialog;
+    PaintProbe dialogProbe(&dialog);
+    if (!processUntilPainted(dialogProbe, 0)) {
+        err() << "search: the dialog was not shown" << Qt::endl;
+        return std::nullopt;
+    }
+    std::vector<double> keystrokes;
+    std::vector<double> slowest;
+    for (int run = 0; run < runs; ++run) {
+        err() << "  search run " << (run + 1) << " / " << runs << Qt::endl;
+        const std::optional<std::vector<double>> times = SearchBench::typeQueries(dialog, queries);
+        if (!times || times->empty())
+            return std::nullopt;
+        keystrokes.insert(keystrokes.end(), times->begin(), times->end());
+        slowest.push_back(*std::max_element(times->begin(), times->end()));
+    }
+    figures.searchMs = median(keystrokes);
+    figures.searchMaxMs = median(slowest);
+    dialog.hide();
+    return figures;
+}
+
+namespace {
 
 double peakRssMb()
 {
@@ -223,6 +545,14 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window reads and writes the per-user settings store: give it a
+    // throw-away one before anything opens a QSettings, never the user's.
+    QTemporaryDir configHome;
+    if (!configHome.isValid()) {
+        err() << "cannot create a temporary settings folder" << Qt::endl;
+        return 1;
+    }
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvel-bench"));
 
@@ -321,7 +651,10 @@ int main(int argc, char *argv[])
         loadMs.push_back(elapsedMs(timer));
     }
 
-    const std::optional<FillFigures> fill = measureFill(library.getList(), runs);
+    // The cache the window starts from is the one just written and read.
+    const std::optional<WindowFigures> window = WindowBench(root, tracks, runs).run();
+    if (!window)
+        return 1;
     const double peakMb = peakRssMb();
 
     const double scan = median(scanMs);
@@ -337,12 +670,12 @@ int main(int argc, char *argv[])
     row("scan / floor", QString::number(ratio, 'f', 2), "<= 2");
     row("cache save", ms(save), tracks == 10000 ? "<= 100 ms" : "");
     row("cache load", ms(load), tracks == 10000 ? "<= 100 ms" : "");
-    if (fill) {
-        row("list fill, total", ms(fill->totalMs), tracks == 10000 ? "<= 1000 ms" : "");
-        row("list fill, longest tick", ms(fill->maxTickMs), "<= 16 ms");
-    } else {
-        row("list fill", "not measured", "");
-    }
+    row("start-up from cache", ms(window->startupMs), "");
+    row("refill (updatePlaylist)", ms(window->refillMs), "");
+    row("list fill, total", ms(window->fillTotalMs), tracks == 10000 ? "<= 1000 ms" : "");
+    row("list fill, longest tick", ms(window->fillMaxTickMs), "<= 16 ms");
+    row("search, per keystroke", ms(window->searchMs), tracks == 10000 ? "<= 16 ms" : "");
+    row("search, slowest keystroke", ms(window->searchMaxMs), "");
     row("peak resident memory", QString::number(peakMb, 'f', 1) + " MB", "");
     out() << '\n';
 
@@ -352,10 +685,12 @@ int main(int argc, char *argv[])
     out() << "scan_over_floor = " << QString::number(ratio, 'f', 2) << '\n';
     out() << "cache_save_ms = " << QString::number(save, 'f', 1) << '\n';
     out() << "cache_load_ms = " << QString::number(load, 'f', 1) << '\n';
-    if (fill) {
-        out() << "fill_total_ms = " << QString::number(fill->totalMs, 'f', 1) << '\n';
-        out() << "fill_max_tick_ms = " << QString::number(fill->maxTickMs, 'f', 1) << '\n';
-    }
+    out() << "startup_ms = " << QString::number(window->startupMs, 'f', 1) << '\n';
+    out() << "refill_ms = " << QString::number(window->refillMs, 'f', 1) << '\n';
+    out() << "fill_total_ms = " << QString::number(window->fillTotalMs, 'f', 1) << '\n';
+    out() << "fill_max_tick_ms = " << QString::number(window->fillMaxTickMs, 'f', 1) << '\n';
+    out() << "search_ms = " << QString::number(window->searchMs, 'f', 1) << '\n';
+    out() << "search_max_ms = " << QString::number(window->searchMaxMs, 'f', 1) << '\n';
     out() << "peak_rss_mb = " << QString::number(peakMb, 'f', 1) << '\n';
     out().flush();
     return checksum == 0 ? 1 : 0; // a zero checksum means the floor read nothing
