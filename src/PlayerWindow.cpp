@@ -376,7 +376,7 @@ void PlayerWindow::showAboutDialog()
 void PlayerWindow::playTrack(int index)
 {
     justStarted = false;
-    const int count = mediaList->getTracks().size();
+    const int count = mediaList->count();
     if (index < 0 || index >= count)
         return;
 
@@ -385,7 +385,7 @@ void PlayerWindow::playTrack(int index)
     player->setSource(mediaList->at(index));
     player->play();
     setPlayPauseIcon(true);
-    setWindowTitle(mediaList->getList().value(index));
+    setWindowTitle(mediaList->textAt(index));
 
     if (followDue()) {
         playlistWidget->setCurrentRow(currentIndex);
@@ -428,7 +428,7 @@ void PlayerWindow::playPrevious()
 
 int PlayerWindow::randomPick() const
 {
-    const int count = mediaList->getTracks().size();
+    const int count = mediaList->count();
     if (count <= 0)
         return -1;
     int pick = static_cast<int>(QRandomGenerator::global()->bounded(count));
@@ -477,7 +477,7 @@ void PlayerWindow::playNext()
         advanceShuffled();
         return;
     }
-    const int count = mediaList->getTracks().size();
+    const int count = mediaList->count();
     if (currentIndex < count - 1) {
         playHistory.push(currentIndex);
         ++currentIndex;
@@ -500,7 +500,7 @@ void PlayerWindow::handleMediaStatus(QMediaPlayer::MediaStatus status)
         advanceShuffled();
         return;
     }
-    const int count = mediaList->getTracks().size();
+    const int count = mediaList->count();
     if (currentIndex < count - 1) {
         playHistory.push(currentIndex);
         ++currentIndex;
@@ -819,7 +819,7 @@ void PlayerWindow::updateStatusLabel(const QString &message, int timeout)
         return;
     }
 
-    QString summary = tr("%1 tracks").arg(mediaList->getTracks().size());
+    QString summary = tr("%1 tracks").arg(mediaList->count());
     if (queue->isActive() && !queue->isEmpty())
         summary += tr(", %1 in queue (%2)").arg(queue->getList().size()).arg(getQueueDuration());
     statusLabel->setText(summary);
@@ -868,13 +868,12 @@ void PlayerWindow::updateQueueIndicators()
 
 QStringList PlayerWindow::queueDisplayNames() const
 {
-    const QStringList allNames = mediaList->getList();
     QStringList displayNames;
     const QStringList queuedPaths = queue->getList();
     for (const QString &path : queuedPaths) {
         const int index = mediaList->indexOf(QUrl::fromLocalFile(path));
         if (index != -1)
-            displayNames.append(allNames.at(index));
+            displayNames.append(mediaList->textAt(index));
     }
     return displayNames;
 }
@@ -911,7 +910,7 @@ QMenu *PlayerWindow::createPlaylistContextMenu(const QPoint &pos)
     if (!selectedItem)
         return nullptr;
     const int index = playlistWidget->row(selectedItem);
-    if (index < 0 || index >= mediaList->getTracks().size())
+    if (index < 0 || index >= mediaList->count())
         return nullptr;
 
     const QString filePath = mediaList->at(index).toLocalFile();
@@ -938,13 +937,12 @@ void PlayerWindow::refillQueueDialog()
     // the library, and the dialog pairs names with paths by position, so every
     // row after such a file would show its neighbour's name. Those files show
     // their file name instead.
-    const QStringList allNames = mediaList->getList();
     const QStringList queuedPaths = queue->getList();
     QStringList names;
     names.reserve(queuedPaths.size());
     for (const QString &path : queuedPaths) {
         const int index = mediaList->indexOf(QUrl::fromLocalFile(path));
-        names.append(index != -1 ? allNames.at(index) : QFileInfo(path).fileName());
+        names.append(index != -1 ? mediaList->textAt(index) : QFileInfo(path).fileName());
     }
     queueDialog->setQueue(queuedPaths, names);
 }

@@ -254,19 +254,29 @@ QStringList Playlist::getList() const
 {
     QStringList names;
     names.reserve(playlist.size());
-    for (const TrackInfo &track : playlist) {
-        if (hasNoTags(track)) {
-            names.append(fileNameOf(track.url));
-            continue;
-        }
-        // Successive substitution, as the list always showed it: a "%1" in the
-        // artist is filled by the title, and so on. displayName differs there.
-        names.append(QStringLiteral("%1 - %2 (%3)")
-                         .arg(orUnknownArtist(track.artist))
-                         .arg(orUnknownTitle(track.title))
-                         .arg(track.duration));
-    }
+    for (qsizetype i = 0; i < playlist.size(); ++i)
+        names.append(textAt(int(i)));
     return names;
+}
+
+QString Playlist::textAt(int i) const
+{
+    if (i < 0 || i >= playlist.size())
+        return QString();
+    const TrackInfo &track = playlist.at(i);
+    if (hasNoTags(track))
+        return fileNameOf(track.url);
+    // Successive substitution, as the list always showed it: a "%1" in the
+    // artist is filled by the title, and so on. displayName differs there.
+    return QStringLiteral("%1 - %2 (%3)")
+        .arg(orUnknownArtist(track.artist))
+        .arg(orUnknownTitle(track.title))
+        .arg(track.duration);
+}
+
+int Playlist::count() const
+{
+    return int(playlist.size());
 }
 
 QUrl Playlist::at(int i) const

@@ -70,6 +70,12 @@ public:
     /** The display text of every record, in library order. */
     QStringList getList() const;
 
+    /** The display text of record @p i as getList() gives it, or an empty string when out of range. */
+    QString textAt(int i) const;
+
+    /** The number of records. */
+    int count() const;
+
     /** The URL of record @p i, or an empty URL when @p i is out of range. */
     QUrl at(int i) const;
 

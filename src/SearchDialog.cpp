@@ -239,7 +239,7 @@ int SearchDialog::currentHitIndex() const
 
 QMenu *SearchDialog::createContextMenu(int index)
 {
-    if (!playlistRef || !queueRef || index < 0 || index >= playlistRef->getTracks().size())
+    if (!playlistRef || !queueRef || index < 0 || index >= playlistRef->count())
         return nullptr;
 
     auto *contextMenu = new QMenu(this);
