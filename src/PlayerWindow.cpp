@@ -164,7 +164,12 @@ void PlayerWindow::setupUI()
     updateAction = playlistMenu->addAction(tr("Update playlist"));
     playlistMenu->addSeparator();
     quitAction = playlistMenu->addAction(tr("Quit"));
-    connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+    // Quitting skips the window's close event, so save here as closing does:
+    // shuffle, loop, volume and favourite changes would be lost otherwise.
+    connect(quitAction, &QAction::triggered, this, [this] {
+        saveSettings();
+        QCoreApplication::quit();
+    });
 
     queueMenu = menuBar->addMenu(tr("Queue"));
     showQueueAction = queueMenu->addAction(tr("Show Queue"));

@@ -379,8 +379,14 @@ void TestPlayerWindow::onlyQuitEndsTheProgram()
     // The Quit entry carries no shortcut that could fire by accident (Ctrl+Q is the queue's).
     QVERIFY(w.quitAction->shortcut().isEmpty());
 
+    // Quit saves what changed since the last save, as closing does.
+    w.volume->setValue(20);
+    w.shuffle->click();
     const int afterQuit = runApplication([&] { w.quitAction->trigger(); }, 5000);
     QCOMPARE(afterQuit, 0);
+    QSettings store(QStringLiteral("Tavrenin International"), QStringLiteral("Corvelia"));
+    QCOMPARE(store.value(QStringLiteral("volume")).toFloat(), 20.0f);
+    QCOMPARE(store.value(QStringLiteral("shuffling")).toBool(), true);
 }
 
 QTEST_MAIN(TestPlayerWindow)
