@@ -197,7 +197,9 @@ bool Playlist::saveToCache(const QString &cachePath) const
 bool Playlist::loadFromCache(const QString &cachePath)
 {
     QFile file(cachePath);
-    if (cachePath.isEmpty() || !file.open(QIODevice::ReadOnly))
+    // Only a regular file (or a link to one): opening a FIFO waits for a
+    // writer and a device may never end, either of which would hang the start.
+    if (cachePath.isEmpty() || !QFileInfo(cachePath).isFile() || !file.open(QIODevice::ReadOnly))
         return false;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
