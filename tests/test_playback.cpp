@@ -79,6 +79,7 @@ class TestPlayback : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanupTestCase();
 
     void playTrackStartsTheRow();
     void playTrackIgnoresRowsOutsideTheLibrary();
@@ -134,6 +135,13 @@ private:
 void TestPlayback::initTestCase()
 {
     TestSupport::isolateSettings();
+}
+
+void TestPlayback::cleanupTestCase()
+{
+    // The last test's folder: without this it leaks and stays on disk.
+    delete folder;
+    folder = nullptr;
 }
 
 void TestPlayback::init()
