@@ -61,7 +61,6 @@ private slots:
     void licenceResourcesAreEmbedded();
     void readerFallsBackForMissingFile();
     void joinedLicenceText();
-    void licenceViewIsEditable();
     void tabsInOrder();
     void aboutLabels();
     void closeButtonHides();
@@ -148,20 +147,11 @@ void TestAboutDialog::joinedLicenceText()
     QVERIFY(mit.contains(QStringLiteral("MIT")));
 
     const QString text = dialog->licenseText->toPlainText();
-    QVERIFY(text.startsWith(QStringLiteral("Qt - LGPLv3\n\n") + lgpl));
     QCOMPARE(text,
              QStringLiteral("Qt - LGPLv3\n\n") + lgpl
                  + QStringLiteral("\n\n---\n\nLucide - ISC\n\n") + isc
                  + QStringLiteral("\n\n---\n\nFeather Icons - MIT\n\n") + mit);
     QCOMPARE(text.count(QStringLiteral("\n\n---\n\n")), 2);
-    QVERIFY(!text.contains(fallback));
-}
-
-void TestAboutDialog::licenceViewIsEditable()
-{
-    QVERIFY(!dialog->licenseText->isReadOnly());
-    QCOMPARE(dialog->licensesLayout->count(), 1);
-    QCOMPARE(dialog->licensesLayout->itemAt(0)->widget(), dialog->licenseText);
 }
 
 void TestAboutDialog::tabsInOrder()
@@ -172,6 +162,8 @@ void TestAboutDialog::tabsInOrder()
     QCOMPARE(dialog->tabs->widget(0), dialog->aboutTab);
     QCOMPARE(dialog->tabs->widget(1), dialog->licensesTab);
     QCOMPARE(dialog->tabs->currentIndex(), 0);
+    QCOMPARE(dialog->licensesLayout->count(), 1);
+    QCOMPARE(dialog->licensesLayout->itemAt(0)->widget(), dialog->licenseText);
 
     // Tabs above the button box, which holds the one Close button.
     QCOMPARE(dialog->mainLayout->count(), 2);

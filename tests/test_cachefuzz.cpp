@@ -36,6 +36,8 @@
 #include <sys/ioctl.h>
 #endif
 
+using namespace TestSupport;
+
 namespace {
 
 constexpr quint32 seed = 0xcac4e007;
@@ -46,19 +48,6 @@ constexpr qint64 budgetMs = 60000;
 // One load taking this long counts as a hang: the watchdog aborts with the case number.
 constexpr qint64 hangMs = 30000;
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
 /** Every field of every record, derived ones included: "unchanged" means all of it. */
 QList<QStringList> snapshot(const Playlist &playlist)
 {
@@ -67,15 +56,6 @@ QList<QStringList> snapshot(const Playlist &playlist)
         rows.append({track.url.toString(QUrl::FullyEncoded), track.artist, track.title, track.album,
                      track.duration, track.fileName, track.displayName, track.searchKey});
     return rows;
-}
-
-QList<QStringList> storedFields(const QList<Playlist::TrackInfo> &tracks)
-{
-    QList<QStringList> fields;
-    for (const Playlist::TrackInfo &track : tracks)
-        fields.append({track.url.toLocalFile(), track.artist, track.title, track.album,
-                       track.duration});
-    return fields;
 }
 
 /**
@@ -410,27 +390,10 @@ private:
 
     QString path(const QString &relative) const { return dir->filePath(relative); }
 
-    QString touch(const QString &relative)
-    {
-        const QString p = path(relative);
-        QDir().mkpath(QFileInfo(p).absolutePath());
-        writeFile(p, "x");
-        return p;
-    }
+    QString touch(const QString &relative) { return TestSupport::touch(path(relative)); }
 
-    /** A library of three records, different from anything a mutated cache can name. */
-    void preload(Playlist &playlist)
-    {
-        QJsonArray tracks;
-        for (int i = 1; i <= 3; ++i)
-            tracks.append(QJsonObject{{"path", touch(QStringLiteral("kept/k%1.mp3").arg(i))},
-                                      {"artist", "Kept"},
-                                      {"title", QString::number(i)},
-                                      {"duration", "0:0" + QString::number(i)}});
-        writeFile(path("preload.json"), QJsonDocument(QJsonObject{{"tracks", tracks}}).toJson());
-        QVERIFY(playlist.loadFromCache(path("preload.json")));
-        QCOMPARE(playlist.getTracks().size(), 3);
-    }
+    /** A library different from anything a mutated cache can name. */
+    void preload(Playlist &playlist) { QVERIFY(loadKeptLibrary(playlist, dir->path())); }
 
 private slots:
     void initTestCase() { TestSupport::isolateSettings(); }
@@ -465,7 +428,7 @@ private slots:
                                       {"album", tags[(i + 2) % tags.size()]},
                                       {"duration", QStringLiteral("%1:0%1").arg(i)}});
         tracks.append(QJsonObject{{"path", path("music/gone.mp3")}, {"artist", "Gone"}});
-        writeFile(path("seed.json"), QJsonDocument(QJsonObject{{"tracks", tracks}}).toJson());
+        writeFile(path("seed.json"), cacheJson(tracks));
         Playlist writer;
         QVERIFY(writer.loadFromCache(path("seed.json")));
         QVERIFY(writer.saveToCache(path("base.json")));
@@ -634,9 +597,7 @@ private slots:
 
         Playlist other;
         const QString other1 = touch("elsewhere/new.mp3");
-        writeFile(path("new.json"),
-                  QJsonDocument(QJsonObject{{"tracks", QJsonArray{QJsonObject{{"path", other1}}}}})
-                      .toJson());
+        writeFile(path("new.json"), cacheJson({QJsonObject{{"path", other1}}}));
         QVERIFY(other.loadFromCache(path("new.json")));
         QVERIFY(!other.saveToCache(cache));
         QCOMPARE(readAll(cache), before);

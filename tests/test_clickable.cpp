@@ -36,7 +36,6 @@ private slots:
     void init();
     void cleanup();
 
-    void classesAreMetaObjects();
     void sliderLeftPressJumps_data();
     void sliderLeftPressJumps();
     void sliderValueChangedComesBeforeSliderMoved();
@@ -45,8 +44,7 @@ private slots:
     void sliderOtherButtonsDoNotJump_data();
     void sliderOtherButtonsDoNotJump();
     void sliderMiddlePressIsTheBaseSliders();
-    void labelLeftPressEmitsClicked();
-    void labelOtherPressesEmitNothing();
+    void labelEmitsClickedOnLeftPressOnly();
     void favoriteRightPressEmitsRightClickedOnly();
     void favoriteLeftClickEmitsClicked();
 
@@ -80,22 +78,6 @@ void TestClickable::cleanup()
 {
     delete slider;
     slider = nullptr;
-}
-
-void TestClickable::classesAreMetaObjects()
-{
-    ClickableSlider defaultSlider;
-    ClickableLabel label(nullptr);
-    FavoriteButton defaultButton;
-    FavoriteButton button(QStringLiteral("Fav 1"), nullptr);
-
-    QVERIFY(defaultSlider.qt_metacast("ClickableSlider"));
-    QVERIFY(label.qt_metacast("ClickableLabel"));
-    QVERIFY(button.qt_metacast("FavoriteButton"));
-    QCOMPARE(qobject_cast<QSlider *>(&defaultSlider), &defaultSlider);
-    QCOMPARE(slider->orientation(), Qt::Horizontal);
-    QCOMPARE(button.text(), QStringLiteral("Fav 1"));
-    QVERIFY(defaultButton.text().isEmpty());
 }
 
 void TestClickable::sliderLeftPressJumps_data()
@@ -206,7 +188,7 @@ void TestClickable::sliderMiddlePressIsTheBaseSliders()
         QVERIFY2(!entry.startsWith(QStringLiteral("sliderMoved")), qPrintable(entry));
 }
 
-void TestClickable::labelLeftPressEmitsClicked()
+void TestClickable::labelEmitsClickedOnLeftPressOnly()
 {
     ClickableLabel label(nullptr);
     label.setText(QStringLiteral("0:00 / 0:00"));
@@ -218,21 +200,9 @@ void TestClickable::labelLeftPressEmitsClicked()
     QCOMPARE(clicked.count(), 1);
     QTest::mouseRelease(&label, Qt::LeftButton);
     QCOMPARE(clicked.count(), 1);
-    QTest::mouseClick(&label, Qt::LeftButton);
-    QCOMPARE(clicked.count(), 2);
-}
-
-void TestClickable::labelOtherPressesEmitNothing()
-{
-    ClickableLabel label(nullptr);
-    label.setText(QStringLiteral("0:00 / 0:00"));
-    label.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&label));
-    QSignalSpy clicked(&label, &ClickableLabel::clicked);
-
     QTest::mouseClick(&label, Qt::RightButton);
     QTest::mouseClick(&label, Qt::MiddleButton);
-    QCOMPARE(clicked.count(), 0);
+    QCOMPARE(clicked.count(), 1);
 }
 
 void TestClickable::favoriteRightPressEmitsRightClickedOnly()

@@ -8,7 +8,6 @@
 #include "Playlist.h"
 #include "QueueDialog.h"
 #include "SearchDialog.h"
-#include "SvgIcon.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -20,27 +19,13 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <functional>
+using namespace TestSupport;
 
 namespace {
 
 const QStringList fixtureNames{"tone.mp3", "tone.ogg", "tone.flac", "tone.wav", "untagged.mp3"};
-
-// Runs the application's own event loop, as the program does, with @p steps
-// as its first event. The loop ends with 42 after @p graceMs unless something
-// asks the application to quit first (exit code 0).
-int runApplication(const std::function<void()> &steps, int graceMs)
-{
-    QObject context;
-    QTimer::singleShot(0, &context, [&context, &steps, graceMs] {
-        steps();
-        QTimer::singleShot(graceMs, &context, [] { QCoreApplication::exit(42); });
-    });
-    return QApplication::exec();
-}
 
 // Press and release of @p key on @p widget, for every key code including the
 // media keys, which have no text that QTest::keyClick could derive.
@@ -99,7 +84,7 @@ private:
     // A shown, active window with @p rows tracks and the focus in the list.
     bool openWindow(int rows = 30);
     // One tick of the follow timer, without waiting a second for it.
-    void tick() { QVERIFY(QMetaObject::invokeMethod(w->followTimer, "timeout", Qt::DirectConnection)); }
+    void tick() { QVERIFY(fire(w->followTimer)); }
 
     PlayerWindow *w = nullptr;
     QTemporaryDir *folder = nullptr;
@@ -338,8 +323,7 @@ void TestKeyboard::playPauseKeys()
     typeKey(w->playlistWidget, key);
     QCOMPARE(clicks.count(), 2);
     QCOMPARE(w->player->playbackState(), QMediaPlayer::PausedState);
-    QVERIFY(w->playPause->icon().pixmap(48, 48).toImage()
-            == SvgIcon::coloredIcon(":/icons/play.svg", w->mainColor, QSize(48, 48)).pixmap(48, 48).toImage());
+    QVERIFY(showsIcon(w->playPause, "play", orange, QSize(48, 48)));
 
     typeKey(w->playlistWidget, key, Qt::ShiftModifier);
     QCOMPARE(clicks.count(), 3);

@@ -1,73 +1,23 @@
+// The queue's list: rows and their paths, the context menu of a row, drag
+// and drop, and selection by path.
+
 #include "QueueWidget.h"
 #include "TestSupport.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QContextMenuEvent>
-#include <QMenu>
+#include <QMimeData>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
+
+using namespace TestSupport;
 
 namespace {
 
-/**
- * Answers the next popup menu the way a user would: records its entries, then
- * picks the entry with the given text (keyboard: highlight, Return) or, with
- * an empty choice, dismisses it with Escape.
- */
-struct MenuAnswer
+const QStringList kPaths{"/music/one.mp3", "/music/two.flac", "/music/three.ogg", "/music/four.wav"};
+const QStringList kNames{"A - One (1:00)", "B - Two (2:00)", "C - Three (3:00)", "D - Four (4:00)"};
+
+QPoint rowCenter(const QueueWidget &widget, int row)
 {
-    bool opened = false;
-    QStringList entries;
-
-    void arm(const QString &choice)
-    {
-        QTimer::singleShot(0, qApp, [this, choice] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            opened = true;
-            for (QAction *action : menu->actions())
-                entries << action->text();
-            for (QAction *action : menu->actions()) {
-                if (!choice.isEmpty() && action->text() == choice) {
-                    menu->setActiveAction(action);
-                    QTest::keyClick(menu, Qt::Key_Return);
-                    return;
-                }
-            }
-            QTest::keyClick(menu, Qt::Key_Escape);
-        });
-    }
-};
-
-void rightClick(QAbstractScrollArea *view, const QPoint &pos)
-{
-    QWidget *viewport = view->viewport();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
-    QApplication::sendEvent(viewport, &event);
-}
-
-const QStringList kPaths{"/music/one.mp3", "/music/two.flac", "/music/three.ogg",
-                         "/music/four.wav"};
-const QStringList kNames{"A - One (1:00)", "B - Two (2:00)", "C - Three (3:00)",
-                         "D - Four (4:00)"};
-
-QStringList rowTexts(const QListWidget &list)
-{
-    QStringList texts;
-    for (int row = 0; row < list.count(); ++row)
-        texts << list.item(row)->text();
-    return texts;
-}
-
-QStringList rowPaths(const QListWidget &list)
-{
-    QStringList paths;
-    for (int row = 0; row < list.count(); ++row)
-        paths << list.item(row)->data(Qt::UserRole).toString();
-    return paths;
+    return widget.visualItemRect(widget.item(row)).center();
 }
 
 } // namespace
@@ -83,21 +33,30 @@ private slots:
     void setQueueWithShorterNamesUsesFileNames();
     void setQueueReplacesRows();
     void contextMenuOnEmptySpaceOpensNothing();
-    void contextMenuEntries();
+    void contextMenuEntriesAndDismissal();
     void contextMenuActionsEmitRightClickedPath_data();
     void contextMenuActionsEmitRightClickedPath();
-    void contextMenuDismissedEmitsNothing();
     void contextMenuSurvivesRefillDuringRequest();
     void dragThirdRowToTopEmitsNewOrder();
     void dropEmitsEvenWithoutMove();
-    void selectItemByPathTakesUpperDuplicate();
-    void selectItemByPathWithoutMatch();
+    void selectItemByPath();
     void selectedPathEmptyWithoutCurrentRow();
+
+private:
+    // A shown widget holding kPaths and kNames.
+    void show(QueueWidget &widget);
 };
 
 void TestQueueWidget::initTestCase()
 {
     TestSupport::isolateSettings();
+}
+
+void TestQueueWidget::show(QueueWidget &widget)
+{
+    widget.setQueue(kPaths, kNames);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
 }
 
 void TestQueueWidget::setupForDragAndContextMenu()
@@ -115,25 +74,24 @@ void TestQueueWidget::setQueuePairsByPosition()
 {
     QueueWidget widget;
     widget.setQueue(kPaths, kNames);
-    QCOMPARE(rowTexts(widget), kNames);
-    QCOMPARE(rowPaths(widget), kPaths);
+    QCOMPARE(rowTexts(&widget), kNames);
+    QCOMPARE(rowPaths(&widget), kPaths);
 }
 
 void TestQueueWidget::setQueueWithShorterNamesUsesFileNames()
 {
     QueueWidget widget;
     widget.setQueue(kPaths, kNames.mid(0, 2));
-    QCOMPARE(rowTexts(widget),
-             (QStringList{"A - One (1:00)", "B - Two (2:00)", "three.ogg", "four.wav"}));
-    QCOMPARE(rowPaths(widget), kPaths);
+    QCOMPARE(rowTexts(&widget), (QStringList{"A - One (1:00)", "B - Two (2:00)", "three.ogg", "four.wav"}));
+    QCOMPARE(rowPaths(&widget), kPaths);
 
     widget.setQueue(kPaths, {});
-    QCOMPARE(rowTexts(widget), (QStringList{"one.mp3", "two.flac", "three.ogg", "four.wav"}));
-    QCOMPARE(rowPaths(widget), kPaths);
+    QCOMPARE(rowTexts(&widget), (QStringList{"one.mp3", "two.flac", "three.ogg", "four.wav"}));
+    QCOMPARE(rowPaths(&widget), kPaths);
 
     // Surplus names have no row.
     widget.setQueue(kPaths.mid(0, 1), kNames);
-    QCOMPARE(rowTexts(widget), QStringList{"A - One (1:00)"});
+    QCOMPARE(rowTexts(&widget), QStringList{"A - One (1:00)"});
 }
 
 void TestQueueWidget::setQueueReplacesRows()
@@ -142,7 +100,7 @@ void TestQueueWidget::setQueueReplacesRows()
     widget.setQueue(kPaths, kNames);
     widget.setCurrentRow(1);
     widget.setQueue(kPaths.mid(2), kNames.mid(2));
-    QCOMPARE(rowPaths(widget), kPaths.mid(2));
+    QCOMPARE(rowPaths(&widget), kPaths.mid(2));
     widget.setQueue({}, {});
     QCOMPARE(widget.count(), 0);
     QVERIFY(widget.getSelectedItemPath().isEmpty());
@@ -155,115 +113,76 @@ void TestQueueWidget::contextMenuOnEmptySpaceOpensNothing()
     widget.setQueue(kPaths.mid(0, 2), kNames.mid(0, 2));
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
-
-    QSignalSpy up(&widget, &QueueWidget::moveUpRequested);
     QSignalSpy clear(&widget, &QueueWidget::clearRequested);
-    MenuAnswer answer;
-    answer.arm("Clear Queue");
-    const QRect last = widget.visualItemRect(widget.item(1));
-    rightClick(&widget, QPoint(last.center().x(), last.bottom() + 40));
-    QCoreApplication::processEvents();
 
-    QVERIFY(!answer.opened);
+    const QRect last = widget.visualItemRect(widget.item(1));
+    QCOMPARE(answerMenu(&widget, QPoint(last.center().x(), last.bottom() + 40), "Clear Queue"), QStringList());
     QVERIFY(!QApplication::activePopupWidget());
-    QCOMPARE(up.count(), 0);
     QCOMPARE(clear.count(), 0);
 }
 
-void TestQueueWidget::contextMenuEntries()
+void TestQueueWidget::contextMenuEntriesAndDismissal()
 {
     QueueWidget widget;
-    widget.setQueue(kPaths, kNames);
-    widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    show(widget);
+    QSignalSpy up(&widget, &QueueWidget::moveUpRequested);
+    QSignalSpy remove(&widget, &QueueWidget::removeRequested);
+    QSignalSpy clear(&widget, &QueueWidget::clearRequested);
 
-    MenuAnswer answer;
-    answer.arm(QString());
-    // The top row: "Move Up" is still offered and enabled.
-    rightClick(&widget, widget.visualItemRect(widget.item(0)).center());
-    QVERIFY(answer.opened);
-    QCOMPARE(answer.entries, (QStringList{"Move Up", "Move Down", "Remove from Queue",
-                                          "Play next", "Clear Queue"}));
-
+    // On the top row "Move Up" is still offered and enabled; Escape picks nothing.
+    QCOMPARE(answerMenu(&widget, rowCenter(widget, 0), QString()),
+             (QStringList{"Move Up", "Move Down", "Remove from Queue", "Play next", "Clear Queue"}));
     QScopedPointer<QMenu> menu(widget.createContextMenu(kPaths.at(0)));
     for (QAction *action : menu->actions())
         QVERIFY(action->isEnabled());
+    QCOMPARE(up.count() + remove.count() + clear.count(), 0);
 }
 
 void TestQueueWidget::contextMenuActionsEmitRightClickedPath_data()
 {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("expectedSignal");
-    QTest::addColumn<bool>("carriesPath");
 
-    QTest::newRow("move up") << "Move Up" << "moveUpRequested" << true;
-    QTest::newRow("move down") << "Move Down" << "moveDownRequested" << true;
-    QTest::newRow("remove") << "Remove from Queue" << "removeRequested" << true;
-    QTest::newRow("play next") << "Play next" << "jumpQueueRequested" << true;
-    QTest::newRow("clear") << "Clear Queue" << "clearRequested" << false;
+    QTest::newRow("move up") << "Move Up" << "moveUpRequested";
+    QTest::newRow("move down") << "Move Down" << "moveDownRequested";
+    QTest::newRow("remove") << "Remove from Queue" << "removeRequested";
+    QTest::newRow("play next") << "Play next" << "jumpQueueRequested";
+    QTest::newRow("clear") << "Clear Queue" << "clearRequested";
 }
 
 void TestQueueWidget::contextMenuActionsEmitRightClickedPath()
 {
     QFETCH(QString, entry);
     QFETCH(QString, expectedSignal);
-    QFETCH(bool, carriesPath);
 
     QueueWidget widget;
-    widget.setQueue(kPaths, kNames);
+    show(widget);
     widget.setCurrentRow(0);
-    widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
-
     QSignalSpy up(&widget, &QueueWidget::moveUpRequested);
     QSignalSpy down(&widget, &QueueWidget::moveDownRequested);
     QSignalSpy remove(&widget, &QueueWidget::removeRequested);
     QSignalSpy jump(&widget, &QueueWidget::jumpQueueRequested);
     QSignalSpy clear(&widget, &QueueWidget::clearRequested);
-    const QHash<QString, QSignalSpy *> spies{{"moveUpRequested", &up},
-                                             {"moveDownRequested", &down},
-                                             {"removeRequested", &remove},
-                                             {"jumpQueueRequested", &jump},
+    const QHash<QString, QSignalSpy *> spies{{"moveUpRequested", &up},       {"moveDownRequested", &down},
+                                             {"removeRequested", &remove},   {"jumpQueueRequested", &jump},
                                              {"clearRequested", &clear}};
 
     // Right-click the third row while the first one is current.
-    MenuAnswer answer;
-    answer.arm(entry);
-    rightClick(&widget, widget.visualItemRect(widget.item(2)).center());
-    QVERIFY(answer.opened);
+    QVERIFY(!answerMenu(&widget, rowCenter(widget, 2), entry).isEmpty());
 
     for (auto it = spies.cbegin(); it != spies.cend(); ++it)
         QCOMPARE(it.value()->count(), it.key() == expectedSignal ? 1 : 0);
-    if (carriesPath)
+    if (expectedSignal != "clearRequested")
         QCOMPARE(spies.value(expectedSignal)->at(0).at(0).toString(), kPaths.at(2));
     // The request does not change the list or the current row.
-    QCOMPARE(rowPaths(widget), kPaths);
+    QCOMPARE(rowPaths(&widget), kPaths);
     QCOMPARE(widget.currentRow(), 0);
-}
-
-void TestQueueWidget::contextMenuDismissedEmitsNothing()
-{
-    QueueWidget widget;
-    widget.setQueue(kPaths, kNames);
-    widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
-
-    QSignalSpy up(&widget, &QueueWidget::moveUpRequested);
-    QSignalSpy remove(&widget, &QueueWidget::removeRequested);
-    QSignalSpy clear(&widget, &QueueWidget::clearRequested);
-    MenuAnswer answer;
-    answer.arm(QString());
-    rightClick(&widget, widget.visualItemRect(widget.item(1)).center());
-    QVERIFY(answer.opened);
-    QCOMPARE(up.count() + remove.count() + clear.count(), 0);
 }
 
 void TestQueueWidget::contextMenuSurvivesRefillDuringRequest()
 {
     QueueWidget widget;
-    widget.setQueue(kPaths, kNames);
-    widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    show(widget);
 
     // The owner refills the list from the queue while handling the request.
     QStringList received;
@@ -275,85 +194,71 @@ void TestQueueWidget::contextMenuSurvivesRefillDuringRequest()
         paths.removeAll(path);
         widget.setQueue(paths, names);
     });
-    MenuAnswer answer;
-    answer.arm("Remove from Queue");
-    rightClick(&widget, widget.visualItemRect(widget.item(3)).center());
+    answerMenu(&widget, rowCenter(widget, 3), "Remove from Queue");
     QCOMPARE(received, QStringList{kPaths.at(3)});
-    QCOMPARE(rowPaths(widget), kPaths.mid(0, 3));
+    QCOMPARE(rowPaths(&widget), kPaths.mid(0, 3));
 }
 
 void TestQueueWidget::dragThirdRowToTopEmitsNewOrder()
 {
     QueueWidget widget;
-    widget.setQueue(kPaths, kNames);
-    widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    show(widget);
     QSignalSpy reordered(&widget, &QueueWidget::reordered);
 
     // The headless platform runs no drag loop, so play the drag's parts: the
     // press selects the third row, the list's internal move takes it to the
     // top, and the drop of its data lands on the top row.
-    QTest::mouseClick(widget.viewport(), Qt::LeftButton, {},
-                      widget.visualItemRect(widget.item(2)).center());
+    QTest::mouseClick(widget.viewport(), Qt::LeftButton, {}, rowCenter(widget, 2));
     QCOMPARE(widget.currentRow(), 2);
     QScopedPointer<QMimeData> mime(widget.model()->mimeData({widget.currentIndex()}));
     QVERIFY(widget.model()->moveRow(QModelIndex(), 2, QModelIndex(), 0));
-    QDropEvent drop(widget.visualItemRect(widget.item(0)).topLeft() + QPointF(4, 1),
-                    Qt::MoveAction, mime.data(), Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(widget.visualItemRect(widget.item(0)).topLeft() + QPointF(4, 1), Qt::MoveAction, mime.data(),
+                    Qt::LeftButton, Qt::NoModifier);
     widget.dropEvent(&drop);
 
     QCOMPARE(reordered.count(), 1);
     const QStringList expected{kPaths.at(2), kPaths.at(0), kPaths.at(1), kPaths.at(3)};
     QCOMPARE(reordered.at(0).at(0).toStringList(), expected);
-    QCOMPARE(rowPaths(widget), expected);
+    QCOMPARE(rowPaths(&widget), expected);
     QCOMPARE(widget.item(0)->text(), kNames.at(2));
 }
 
 void TestQueueWidget::dropEmitsEvenWithoutMove()
 {
     QueueWidget widget;
-    widget.setQueue(kPaths, kNames);
-    widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    show(widget);
     QSignalSpy reordered(&widget, &QueueWidget::reordered);
 
     // A drop that did not come from this list moves nothing, but still reports the order.
     widget.setCurrentRow(1);
     QScopedPointer<QMimeData> mime(widget.model()->mimeData({widget.currentIndex()}));
-    QDropEvent drop(widget.visualItemRect(widget.item(0)).center(), Qt::MoveAction, mime.data(),
-                    Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(rowCenter(widget, 0), Qt::MoveAction, mime.data(), Qt::LeftButton, Qt::NoModifier);
     widget.dropEvent(&drop);
 
     QCOMPARE(reordered.count(), 1);
     QCOMPARE(reordered.at(0).at(0).toStringList(), kPaths);
-    QCOMPARE(rowPaths(widget), kPaths);
+    QCOMPARE(rowPaths(&widget), kPaths);
 }
 
-void TestQueueWidget::selectItemByPathTakesUpperDuplicate()
+void TestQueueWidget::selectItemByPath()
 {
     QueueWidget widget;
     widget.setQueue({"/m/a.mp3", "/m/b.mp3", "/m/a.mp3"}, {"A", "B", "A again"});
+    // Of two equal paths the upper row is taken.
     widget.setCurrentRow(2);
     widget.selectItemByPath("/m/a.mp3");
     QCOMPARE(widget.currentRow(), 0);
     QVERIFY(widget.item(0)->isSelected());
     QCOMPARE(widget.getSelectedItemPath(), QString("/m/a.mp3"));
-
     widget.selectItemByPath("/m/b.mp3");
-    QCOMPARE(widget.currentRow(), 1);
     QCOMPARE(widget.getSelectedItemPath(), QString("/m/b.mp3"));
-}
 
-void TestQueueWidget::selectItemByPathWithoutMatch()
-{
-    QueueWidget widget;
+    // No match, an empty path or one differing in case: the current row stays.
     widget.setQueue(kPaths, kNames);
     widget.selectItemByPath(QString());
     QCOMPARE(widget.currentRow(), -1);
-    // Case matters.
     widget.selectItemByPath("/music/ONE.mp3");
     QCOMPARE(widget.currentRow(), -1);
-
     widget.setCurrentRow(3);
     widget.selectItemByPath("/music/gone.mp3");
     QCOMPARE(widget.currentRow(), 3);

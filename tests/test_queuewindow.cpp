@@ -1,6 +1,7 @@
 // The play queue as the main window shows and handles it: the track list's
 // context menu, the position marks on rows, the status line's queue summary,
-// the queue and search dialogs' requests, and queued tracks playing first.
+// and the queue and search dialogs' requests. Queued tracks playing first is
+// TestPlayback's (queueComesFirst) and the end-to-end walk's.
 
 #include "PlayQueue.h"
 #include "PlayerWindow.h"
@@ -11,21 +12,18 @@
 #include "TestSupport.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+using namespace TestSupport;
 
 namespace {
 
@@ -49,22 +47,6 @@ QString textOf(const Track &track)
     return QStringLiteral("%1 - %2 (%3)").arg(track.artist, track.title, track.duration);
 }
 
-QStringList rows(const QListWidget *list)
-{
-    QStringList texts;
-    for (int row = 0; row < list->count(); ++row)
-        texts.append(list->item(row)->text());
-    return texts;
-}
-
-QStringList rowPaths(const QListWidget *list)
-{
-    QStringList paths;
-    for (int row = 0; row < list->count(); ++row)
-        paths.append(list->item(row)->data(Qt::UserRole).toString());
-    return paths;
-}
-
 } // namespace
 
 class TestQueueWindow : public QObject
@@ -85,23 +67,13 @@ private:
     {
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(dir->isValid());
-        QJsonArray entries;
+        QList<CacheEntry> entries;
         for (const Track &track : tracks) {
-            QVERIFY(TestSupport::copyFixture("tone.mp3", pathOf(track.file)));
-            entries.append(QJsonObject{{"path", pathOf(track.file)},
-                                       {"artist", track.artist},
-                                       {"title", track.title},
-                                       {"album", QString()},
-                                       {"duration", track.duration}});
+            QVERIFY(copyFixture("tone.mp3", pathOf(track.file)));
+            entries.append({pathOf(track.file), track.artist, track.title, QString(), track.duration});
         }
-        QFile cache(dir->path() + "/playlist_cache.json");
-        QVERIFY(cache.open(QIODevice::WriteOnly));
-        cache.write(QJsonDocument(QJsonObject{{"tracks", entries}}).toJson());
-        cache.close();
-
-        QSettings store(QStringLiteral("Tavrenin International"), QStringLiteral("Corvelia"));
-        store.setValue("musicFolder", dir->path());
-        store.sync();
+        writeCache(dir->path(), entries);
+        storeMusicFolder(dir->path());
 
         window = std::make_unique<PlayerWindow>();
         window->resize(900, 600);
@@ -121,13 +93,10 @@ private:
         return list->visualItemRect(list->item(i)).center();
     }
 
-    /** The track list's context menu on row @p i (null when none would open). */
-    QMenu *menuOn(int i) { return window->createPlaylistContextMenu(rowCenter(i)); }
-
     /** Chooses the one entry of row @p i's context menu and returns its text. */
     QString toggleFromMenu(int i)
     {
-        std::unique_ptr<QMenu> menu(menuOn(i));
+        std::unique_ptr<QMenu> menu(window->createPlaylistContextMenu(rowCenter(i)));
         if (!menu || menu->actions().size() != 1)
             return QString();
         QAction *action = menu->actions().first();
@@ -144,29 +113,6 @@ private:
         queueList()->selectItemByPath(path);
         QCOMPARE(queueList()->getSelectedItemPath(), path);
         button->click();
-    }
-
-    /**
-     * Emits the track list's context-menu request at @p pos the way a right
-     * click does and, if a menu opens, chooses its first entry. Returns the
-     * texts of the entries of the menu that opened (empty when none did).
-     */
-    QStringList rightClick(const QPoint &pos)
-    {
-        QStringList shown;
-        QTimer::singleShot(200, this, [&shown] {
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            for (QAction *action : menu->actions())
-                shown.append(action->text());
-            menu->actions().first()->trigger();
-            menu->close();
-        });
-        emit window->playlistWidget->customContextMenuRequested(pos);
-        // Also covers the case where no menu opened: the check above still runs.
-        QTest::qWait(400);
-        return shown;
     }
 
 private slots:
@@ -201,7 +147,7 @@ private slots:
 
         // Emptied by removal, the queue stays active but the suffix goes.
         QCOMPARE(toggleFromMenu(3), QString("Remove from Queue"));
-        QCOMPARE(rows(window->playlistWidget), window->mediaList->getList());
+        QCOMPARE(rowTexts(window->playlistWidget), window->mediaList->getList());
         QCOMPARE(status(), QString("4 tracks"));
         QVERIFY(window->queue->isActive());
     }
@@ -211,7 +157,7 @@ private slots:
         openWindow(fourTracks);
         QListWidget *list = window->playlistWidget;
 
-        QCOMPARE(rightClick(rowCenter(2)), QStringList{"Add to Queue"});
+        QCOMPARE(answerMenu(list, rowCenter(2), "Add to Queue"), QStringList{"Add to Queue"});
         QCOMPARE(row(2), "[1] " + textOf(fourTracks[2]));
 
         const QRect last = list->visualItemRect(list->item(list->count() - 1));
@@ -219,7 +165,7 @@ private slots:
         QVERIFY(list->viewport()->rect().contains(below));
         QVERIFY(!list->itemAt(below));
         QVERIFY(!window->createPlaylistContextMenu(below));
-        QCOMPARE(rightClick(below), QStringList());
+        QCOMPARE(answerMenu(list, below, "Add to Queue"), QStringList());
         QCOMPARE(window->queue->getList(), QStringList{pathOf("t3.mp3")});
     }
 
@@ -254,7 +200,7 @@ private slots:
 
         window->showQueueDialog();
         QCOMPARE(rowPaths(queueList()), (QStringList{pathOf("t1.mp3"), pathOf("t2.mp3")}));
-        QCOMPARE(rows(queueList()), (QStringList{"t1.mp3", textOf(fourTracks[1])}));
+        QCOMPARE(rowTexts(queueList()), (QStringList{"t1.mp3", textOf(fourTracks[1])}));
         QCOMPARE(window->queueDisplayNames(), QStringList{textOf(fourTracks[1])});
         window->queueDialog->close();
 
@@ -299,7 +245,7 @@ private slots:
         toggleFromMenu(2);
 
         window->clearQueueAction->trigger();
-        QCOMPARE(rows(window->playlistWidget), window->mediaList->getList());
+        QCOMPARE(rowTexts(window->playlistWidget), window->mediaList->getList());
         QCOMPARE(status(), QString("Queue cleared."));
         QVERIFY(window->queue->isEmpty());
         QVERIFY(!window->queue->isActive());
@@ -324,7 +270,7 @@ private slots:
         QCOMPARE(row(2), "[2] " + textOf(fourTracks[2]));
 
         window->queueDialog->close();
-        QCOMPARE(rows(window->playlistWidget), window->mediaList->getList());
+        QCOMPARE(rowTexts(window->playlistWidget), window->mediaList->getList());
         QCOMPARE(status(), QString("4 tracks"));
     }
 
@@ -345,7 +291,7 @@ private slots:
         window->showQueueDialog();
         QVERIFY(dialog->isVisible());
         QCOMPARE(rowPaths(queueList()), (QStringList{t1, t2, t3}));
-        QCOMPARE(rows(queueList()), (QStringList{textOf(fourTracks[0]), textOf(fourTracks[1]),
+        QCOMPARE(rowTexts(queueList()), (QStringList{textOf(fourTracks[0]), textOf(fourTracks[1]),
                                                  textOf(fourTracks[2])}));
 
         // To the front: the dialog follows at once, the track list at closing.
@@ -430,7 +376,7 @@ private slots:
         window->showSearchDialog();
         SearchDialog *search = window->searchDialog;
         QTest::keyClicks(search->searchInput, "beta");
-        QCOMPARE(rows(search->resultList), QStringList{textOf(fourTracks[1])});
+        QCOMPARE(rowTexts(search->resultList), QStringList{textOf(fourTracks[1])});
         search->resultList->setCurrentRow(0);
 
         search->queueButton->click();
@@ -454,32 +400,6 @@ private slots:
         search->playButton->click();
         QCOMPARE(window->player->source(), QUrl::fromLocalFile(pathOf("t2.mp3")));
         QCOMPARE(window->windowTitle(), textOf(fourTracks[1]));
-    }
-
-    void queuedTracksPlayFirst()
-    {
-        openWindow(fourTracks);
-        toggleFromMenu(2);
-        toggleFromMenu(0);
-
-        // The end of a track takes the front of the queue.
-        emit window->player->mediaStatusChanged(QMediaPlayer::EndOfMedia);
-        QCOMPARE(window->player->source(), QUrl::fromLocalFile(pathOf("t3.mp3")));
-        window->player->stop();
-        QCOMPARE(row(2), textOf(fourTracks[2]));
-        QCOMPARE(row(0), "[1] " + textOf(fourTracks[0]));
-        QCOMPARE(status(), QString("4 tracks, 1 in queue (3:07)"));
-
-        // So does the next-track button.
-        window->forward->click();
-        QCOMPARE(window->player->source(), QUrl::fromLocalFile(pathOf("t1.mp3")));
-        window->player->stop();
-        QCOMPARE(rows(window->playlistWidget), window->mediaList->getList());
-        QCOMPARE(status(), QString("4 tracks"));
-
-        // With the queue used up, the list order resumes after the last queued track.
-        window->forward->click();
-        QCOMPARE(window->player->source(), QUrl::fromLocalFile(pathOf("t2.mp3")));
     }
 };
 
