@@ -542,18 +542,7 @@ void PlayerWindow::toggleShuffle()
 void PlayerWindow::toggleLoop()
 {
     loopMode = static_cast<LoopMode>((loopMode + 1) % 3);
-    paintLoop(mainColor);
-    switch (loopMode) {
-    case Off:
-        looping->setToolTip(tr("Looping Off"));
-        break;
-    case List:
-        looping->setToolTip(tr("Looping Playlist"));
-        break;
-    case Track:
-        looping->setToolTip(tr("Looping Current Track"));
-        break;
-    }
+    paintLoop(mainColor, tr("Looping Current Track"));
 }
 
 void PlayerWindow::setPlayPauseIcon(bool playing)
@@ -569,18 +558,21 @@ void PlayerWindow::paintShuffle(const QColor &theme)
                             iconSize.value(QStringLiteral("normal")));
 }
 
-void PlayerWindow::paintLoop(const QColor &theme)
+void PlayerWindow::paintLoop(const QColor &theme, const QString &trackToolTip)
 {
     const QSize size = iconSize.value(QStringLiteral("normal"));
     switch (loopMode) {
     case Off:
         SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), palette.value(QStringLiteral("gray")), size);
+        looping->setToolTip(tr("Looping Off"));
         break;
     case List:
         SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), theme, size);
+        looping->setToolTip(tr("Looping Playlist"));
         break;
     case Track:
         SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat-1.svg"), theme, size);
+        looping->setToolTip(trackToolTip);
         break;
     }
 }
@@ -1155,19 +1147,9 @@ void PlayerWindow::updateButtons(QString colorName)
     SvgIcon::setColoredIcon(favorite, QStringLiteral(":/icons/heart-plus.svg"), pink, small);
     paintShuffle(theme);
 
-    // A stored loop mode outside the three leaves the button as it was.
-    paintLoop(theme);
-    switch (loopMode) {
-    case Track:
-        looping->setToolTip(tr("Looping current track"));
-        break;
-    case Off:
-        looping->setToolTip(tr("Looping Off"));
-        break;
-    case List:
-        looping->setToolTip(tr("Looping Playlist"));
-        break;
-    }
+    // The repaint has always spelt the track mode in lower case; the toggle
+    // does not. A stored mode outside the three leaves the button as it was.
+    paintLoop(theme, tr("Looping current track"));
 
     paintMute(vol, theme);
 

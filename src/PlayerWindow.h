@@ -137,7 +137,7 @@ private:
     void followPlayingRow();
     void setPlayPauseIcon(bool playing);
     void paintShuffle(const QColor &theme);
-    void paintLoop(const QColor &theme);
+    void paintLoop(const QColor &theme, const QString &trackToolTip);
     void paintMute(float value, const QColor &theme);
 
     void handlePosition(qint64 pos);
