@@ -38,5 +38,5 @@ private:
     QTextEdit *licenseText;
     QDialogButtonBox *buttons;
 
-    friend class TestAboutDialog;
+    friend class TestWidgets;
 };

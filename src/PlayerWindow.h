@@ -219,14 +219,8 @@ private:
     // The volume the mute button returns to.
     int previousVolume = 0;
 
-    friend class TestPlayerWindow;
-    friend class TestLibraryWindow;
     friend class TestPlayback;
-    friend class TestKeyboard;
-    friend class TestQueueWindow;
-    friend class TestSettings;
-    friend class TestFavorites;
-    friend class TestAppearance;
-    friend class TestEndToEnd;
+    friend class TestQueue;
+    friend class TestWindow;
     friend class WindowBench;
 };

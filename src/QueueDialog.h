@@ -42,7 +42,6 @@ private:
     QPushButton *jumpButton;
     QPushButton *clearButton;
 
-    friend class TestQueueDialog;
-    friend class TestQueueWindow;
-    friend class TestEndToEnd;
+    friend class TestQueue;
+    friend class TestWindow;
 };

@@ -44,5 +44,5 @@ private:
     /** The five-entry menu for the row holding @p path; each entry emits its request. */
     QMenu *createContextMenu(const QString &path);
 
-    friend class TestQueueWidget;
+    friend class TestQueue;
 };

@@ -60,8 +60,7 @@ private:
     Playlist *playlistRef;
     PlayQueue *queueRef;
 
-    friend class TestSearchDialog;
-    friend class TestQueueWindow;
-    friend class TestEndToEnd;
+    friend class TestQueue;
+    friend class TestWindow;
     friend class SearchBench;
 };
