@@ -6,7 +6,6 @@
 #include "TestSupport.h"
 
 #include <QAudioOutput>
-#include <QDataStream>
 #include <QLabel>
 #include <QMediaMetaData>
 #include <QPushButton>
@@ -16,35 +15,13 @@
 
 using namespace TestSupport;
 using Rows = QList<int>;
+using State = QMediaPlayer::PlaybackState;
 
 namespace {
 
-// Mono 8-bit silence at 8 kHz: long enough to pause, seek and read the clock.
-QByteArray silentWav(quint32 seconds)
-{
-    const quint32 size = 8000 * seconds;
-    QByteArray wav;
-    QDataStream out(&wav, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out.writeRawData("RIFF", 4);
-    out << 36 + size;
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(8000) << quint16(1) << quint16(8);
-    out.writeRawData("data", 4);
-    out << size;
-    return wav + QByteArray(int(size), char(0x80));
-}
-
 QColor color(const char *name) { return PlayerWindow::palette.value(QString::fromLatin1(name)); }
 
-void storeFavorite(int slot, const QString &path, const QString &title)
-{
-    QSettings settings = store();
-    settings.beginGroup(QStringLiteral("favorites/fav%1").arg(slot));
-    settings.setValue("url", QUrl::fromLocalFile(path).toString());
-    settings.setValue("artist", "Stored Artist");
-    settings.setValue("title", title);
-}
+template <typename... T, typename... Names> void columns(Names... names) { (QTest::addColumn<T>(names), ...); }
 
 } // namespace
 
@@ -70,20 +47,24 @@ class TestPlayback : public QObject
         }, 20000);
     }
     bool showsPlay(const char *icon) { return showsIcon(w->playPause, icon, w->mainColor, QSize(48, 48)); }
-    bool playing() { return w->player->playbackState() == QMediaPlayer::PlayingState; }
+    bool is(State state) { return w->player->playbackState() == state; }
     bool plays(int row)
     {
-        return w->currentIndex == row && w->player->source() == w->mediaList->at(row) && playing()
+        return w->currentIndex == row && w->player->source() == w->mediaList->at(row) && is(State::PlayingState)
             && w->windowTitle() == w->mediaList->textAt(row) && showsPlay("pause");
     }
-    bool idle(int row) { return w->currentIndex == row && !playing() && showsPlay("play"); }
+    bool idle(int row) { return w->currentIndex == row && !is(State::PlayingState) && showsPlay("play"); }
+    bool follows() // one tick of the follow timer; whether it put the list on the playing row
+    {
+        w->playlistWidget->setCurrentRow(w->currentIndex ? 0 : 1);
+        return fire(w->followTimer) && w->playlistWidget->currentRow() == w->currentIndex;
+    }
 
 private slots:
     void initTestCase() { isolateSettings(); }
     void init()
     {
-        w.reset();
-        finishBackgroundWork();
+        w.reset(); // before its folder goes
         clearStore();
         dir = std::make_unique<QTemporaryDir>();
         paths = writeLibrary(dir->path());
@@ -91,7 +72,7 @@ private slots:
         QVERIFY(open());
     }
 
-    // Rows started by hand, the next run resuming one, a double click, two real tracks playing out.
+    // Rows started by hand, the next run resuming one, the list following, a double click, tracks playing out.
     void session()
     {
         w->playTrack(2);
@@ -101,18 +82,22 @@ private slots:
             w->playTrack(row);
             QVERIFY(idle(2));
         }
+        QVERIFY(!follows()); // the clock was never set
         QVERIFY(open());
-        // The list stands elsewhere, left alone for over a minute; the first press does not move it.
+        // Left alone for over a minute, the list stays where it is on the press that resumes the last row.
         w->playlistWidget->setCurrentRow(0);
         w->lastScrollTime = QDateTime::currentDateTime().addSecs(-61);
         w->playPause->click();
         QVERIFY(plays(2));
         QCOMPARE(w->playlistWidget->currentRow(), 0);
         w->playPause->click();
-        QCOMPARE(w->player->playbackState(), QMediaPlayer::PausedState);
+        QVERIFY(is(State::PausedState) && idle(2));
+        QVERIFY(!follows());
+        w->lastScrollTime = QDateTime::currentDateTime().addSecs(-61);
+        QVERIFY(follows());
 
-        const QRect rect = w->playlistWidget->visualItemRect(w->playlistWidget->item(1));
         // As the system delivers a double click: a click, then the second press.
+        const QRect rect = w->playlistWidget->visualItemRect(w->playlistWidget->item(1));
         QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rect.center());
         QVERIFY(plays(1));
@@ -125,34 +110,26 @@ private slots:
     // What the end of a track, Next and Previous start; -1: nothing, -2: a random other row.
     void whatPlaysNext_data()
     {
-        QTest::addColumn<QString>("event");
-        QTest::addColumn<bool>("shuffled");
-        QTest::addColumn<int>("loop"); // clicks on the loop button: list, then track
-        QTest::addColumn<int>("from");
-        QTest::addColumn<Rows>("history");
-        QTest::addColumn<int>("queued"); // -1: nothing queued, 3: a file gone from the library
-        QTest::addColumn<int>("expected");
-        QTest::addColumn<Rows>("after");
-        QTest::addColumn<QString>("tip");
-        const QString on = "Shuffle: On", off = "Shuffle: Off", end = "end", next = "next", prev = "previous";
-        QTest::newRow("end, middle") << end << false << 0 << 1 << Rows{} << -1 << 2 << Rows{1} << off;
-        QTest::newRow("end, last") << end << false << 0 << 2 << Rows{} << -1 << -1 << Rows{} << "";
-        QTest::newRow("end, last, loop list wraps") << end << false << 1 << 2 << Rows{} << -1 << 0 << Rows{} << "";
-        QTest::newRow("end, loop track") << end << false << 2 << 1 << Rows{} << -1 << 1 << Rows{} << "";
-        QTest::newRow("end, shuffle, last") << end << true << 0 << 2 << Rows{} << -1 << -2 << Rows{2} << on;
-        QTest::newRow("end, shuffle, loop list") << end << true << 1 << 1 << Rows{} << -1 << -2 << Rows{1} << on;
-        QTest::newRow("end, shuffle, loop track") << end << true << 2 << 1 << Rows{} << -1 << 1 << Rows{} << "";
-        QTest::newRow("end, queue before loop track") << end << false << 2 << 1 << Rows{} << 0 << 0 << Rows{} << "";
-        QTest::newRow("end, queued file gone") << end << false << 0 << 1 << Rows{} << 3 << 2 << Rows{1} << off;
-        QTest::newRow("next, middle") << next << false << 0 << 1 << Rows{} << -1 << 2 << Rows{1} << off;
-        QTest::newRow("next, last never wraps") << next << false << 1 << 2 << Rows{} << -1 << -1 << Rows{} << "";
-        QTest::newRow("next, shuffle") << next << true << 0 << 1 << Rows{0} << -1 << -2 << Rows{0, 1} << on;
-        QTest::newRow("next, queue before shuffle") << next << true << 0 << 1 << Rows{} << 2 << 2 << Rows{} << "";
-        QTest::newRow("next, queued file gone") << next << false << 0 << 0 << Rows{} << 3 << 1 << Rows{0} << off;
-        QTest::newRow("previous, middle") << prev << false << 0 << 1 << Rows{2} << -1 << 0 << Rows{2} << "";
-        QTest::newRow("previous, first row") << prev << false << 1 << 0 << Rows{2} << -1 << -1 << Rows{2} << "";
-        QTest::newRow("previous, shuffle, no history") << prev << true << 0 << 1 << Rows{} << -1 << -1 << Rows{} << "";
-        QTest::newRow("previous, shuffle, history") << prev << true << 0 << 1 << Rows{0, 2} << -1 << 2 << Rows{0} << "";
+        // loop: clicks on the loop button (list, then track); queued 3: a file gone from the library.
+        columns<QString, bool, int, int, Rows, int, int, Rows>("event", "shuffled", "loop", "from", "history",
+                                                               "queued", "expected", "after");
+        const QString end = "end", next = "next", prev = "previous";
+        QTest::newRow("end, middle") << end << false << 0 << 1 << Rows{} << -1 << 2 << Rows{1};
+        QTest::newRow("end, last") << end << false << 0 << 2 << Rows{} << -1 << -1 << Rows{};
+        QTest::newRow("end, last, loop list wraps") << end << false << 1 << 2 << Rows{} << -1 << 0 << Rows{};
+        QTest::newRow("end, loop track") << end << false << 2 << 1 << Rows{} << -1 << 1 << Rows{};
+        QTest::newRow("end, shuffle, last") << end << true << 1 << 2 << Rows{} << -1 << -2 << Rows{2};
+        QTest::newRow("end, shuffle, loop track") << end << true << 2 << 1 << Rows{} << -1 << 1 << Rows{};
+        QTest::newRow("end, queue before loop track") << end << false << 2 << 1 << Rows{} << 0 << 0 << Rows{};
+        QTest::newRow("end, queued file gone") << end << false << 0 << 1 << Rows{} << 3 << 2 << Rows{1};
+        QTest::newRow("next, middle") << next << false << 0 << 1 << Rows{} << -1 << 2 << Rows{1};
+        QTest::newRow("next, last never wraps") << next << false << 1 << 2 << Rows{} << -1 << -1 << Rows{};
+        QTest::newRow("next, shuffle") << next << true << 0 << 1 << Rows{0} << -1 << -2 << Rows{0, 1};
+        QTest::newRow("next, queue before shuffle") << next << true << 0 << 1 << Rows{} << 2 << 2 << Rows{};
+        QTest::newRow("next, queued file gone") << next << false << 0 << 0 << Rows{} << 3 << 1 << Rows{0};
+        QTest::newRow("previous, middle") << prev << false << 0 << 1 << Rows{2} << -1 << 0 << Rows{2};
+        QTest::newRow("previous, first row") << prev << false << 1 << 0 << Rows{2} << -1 << -1 << Rows{2};
+        QTest::newRow("previous, shuffle, history") << prev << true << 0 << 1 << Rows{0, 2} << -1 << 2 << Rows{0};
     }
     void whatPlaysNext()
     {
@@ -178,7 +155,6 @@ private slots:
             emit w->player->mediaStatusChanged(QMediaPlayer::EndOfMedia);
         else
             QTest::mouseClick(event == "next" ? w->forward : w->previous, Qt::LeftButton);
-
         if (expected == -2)
             QVERIFY(w->currentIndex != from && plays(w->currentIndex));
         else
@@ -186,7 +162,6 @@ private slots:
         if (expected == -1 && event == "end")
             QCOMPARE(w->windowTitle(), QStringLiteral("Playing finished."));
         QTEST(Rows(w->playHistory), "after");
-        QTEST(w->shuffle->toolTip(), "tip");
         // A queued track plays once and leaves no mark behind.
         QVERIFY(w->queue->isEmpty());
         QCOMPARE(rowTexts(w->playlistWidget), w->mediaList->getList());
@@ -211,71 +186,67 @@ private slots:
         QCOMPARE(store().value("loopMode").toInt(), 1);
     }
 
-    // Keys in the list with row 1 selected; "before": the row playing first, if any.
+    // Keys in the list with row 1 selected, after row "before" (if any) was started.
     void keys_data()
     {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<int>("before");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QMediaPlayer::PlaybackState>("state");
-        const auto playing = QMediaPlayer::PlayingState, paused = QMediaPlayer::PausedState;
-        const auto stopped = QMediaPlayer::StoppedState;
-        QTest::newRow("Return") << int(Qt::Key_Return) << 0 << -1 << 1 << playing;
-        QTest::newRow("Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << -1 << 1 << playing;
-        QTest::newRow("Q queues") << int(Qt::Key_Q) << 0 << -1 << 0 << stopped;
-        QTest::newRow("P") << int(Qt::Key_P) << 0 << 2 << 2 << paused;
-        QTest::newRow("play/pause") << int(Qt::Key_MediaTogglePlayPause) << 0 << 2 << 2 << paused;
-        QTest::newRow("stop") << int(Qt::Key_MediaStop) << 0 << 2 << 2 << stopped;
-        QTest::newRow("media next") << int(Qt::Key_MediaNext) << 0 << 0 << 1 << playing;
-        QTest::newRow("media previous") << int(Qt::Key_MediaPrevious) << 0 << 2 << 1 << playing;
-        QTest::newRow("Ctrl+Right") << int(Qt::Key_Right) << int(Qt::ControlModifier) << 0 << 1 << playing;
-        QTest::newRow("Ctrl+Left") << int(Qt::Key_Left) << int(Qt::ControlModifier) << 2 << 1 << playing;
+        columns<QString, int, int, State>("keys", "before", "row", "state");
+        const auto on = State::PlayingState, paused = State::PausedState, off = State::StoppedState;
+        QTest::newRow("Return") << "Return" << -1 << 1 << on;
+        QTest::newRow("Enter") << "Num+Enter" << -1 << 1 << on;
+        QTest::newRow("Q queues") << "Q" << -1 << 0 << off;
+        QTest::newRow("P pauses") << "P" << 2 << 2 << paused;
+        QTest::newRow("P resumes") << "P, P" << 2 << 2 << on;
+        QTest::newRow("play/pause") << "Toggle Media Play/Pause" << 2 << 2 << paused;
+        QTest::newRow("stop") << "Media Stop" << 2 << 2 << off;
+        QTest::newRow("play after stop") << "Media Stop, P" << 2 << 2 << on;
+        QTest::newRow("media next") << "Media Next" << 0 << 1 << on;
+        QTest::newRow("media previous") << "Media Previous" << 2 << 1 << on;
+        QTest::newRow("Ctrl+Right") << "Ctrl+Right" << 0 << 1 << on;
+        QTest::newRow("Ctrl+Left") << "Ctrl+Left" << 2 << 1 << on;
     }
     void keys()
     {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
+        QFETCH(QString, keys);
         QFETCH(int, before);
         if (before >= 0)
             w->playTrack(before);
         w->playlistWidget->setCurrentRow(1);
-        // Media keys have no text for QTest::keyClick to derive.
-        QTest::sendKeyEvent(QTest::Click, w->playlistWidget, Qt::Key(key), QString(), Qt::KeyboardModifiers(modifiers));
+        const QKeySequence sequence(keys);
+        for (int i = 0; i < sequence.count(); ++i) {
+            QVERIFY(sequence[i].key() != Qt::Key_unknown);
+            // Media keys have no text for QTest::keyClick to derive.
+            QTest::sendKeyEvent(QTest::Click, w->playlistWidget, sequence[i].key(), QString(), sequence[i].keyboardModifiers());
+        }
         QTEST(w->currentIndex, "row");
         QTEST(w->player->playbackState(), "state");
-        QCOMPARE(w->queue->getList(), key == Qt::Key_Q ? QStringList{paths.at(1)} : QStringList{});
+        QCOMPARE(w->queue->getList(), keys == "Q" ? QStringList{paths.at(1)} : QStringList{});
+        QVERIFY(showsPlay(is(State::PlayingState) ? "pause" : "play"));
     }
 
-    // The list follows the playing row once the user has left it alone for a minute.
-    void follow_data()
-    {
-        QTest::addColumn<int>("idleSeconds"); // -1: the clock was never set
-        QTest::addColumn<int>("row");
-        QTest::newRow("clock never set") << -1 << 0;
-        QTest::newRow("59 s") << 59 << 0;
-        QTest::newRow("61 s") << 61 << 2;
-    }
-    void follow()
-    {
-        QFETCH(int, idleSeconds);
-        w->playTrack(2);
-        w->stop->click();
-        w->playlistWidget->setCurrentRow(0);
-        w->lastScrollTime = idleSeconds < 0 ? QDateTime() : QDateTime::currentDateTime().addSecs(-idleSeconds);
-        QVERIFY(fire(w->followTimer));
-        QTEST(w->playlistWidget->currentRow(), "row");
-    }
-
-    // A stored slot plays its row; armed, a slot takes the playing track; a right click clears one.
+    // Stored slots: one in the library plays its row, one outside its stored address, a broken one
+    // shows a failure; armed, a slot takes the playing track; a right click clears one.
     void favourites()
     {
+        QTemporaryDir elsewhere;
+        const QString broken = elsewhere.filePath("broken.mp3"), outside = elsewhere.filePath("outside.mp3");
+        writeFile(broken, QByteArray("no audio here, only text. ").repeated(200));
+        copyFixture("tone.mp3", outside);
         w.reset();
-        storeFavorite(3, paths.at(1), "Stored Title");
+        QSettings settings = store();
+        for (const auto &[slot, path] : QList<std::pair<int, QString>>{{3, paths.at(1)}, {5, broken}, {6, outside}}) {
+            settings.setValue(QStringLiteral("favorites/fav%1/url").arg(slot), QUrl::fromLocalFile(path).toString());
+            settings.setValue(QStringLiteral("favorites/fav%1/title").arg(slot), QFileInfo(path).baseName());
+        }
+        settings.sync();
         QVERIFY(open());
-        QCOMPARE(w->buttons.at(3)->toolTip(), QStringLiteral("Stored Artist - Stored Title"));
         QTest::mouseClick(w->buttons.at(3), Qt::LeftButton);
         QVERIFY(plays(1));
+        QTest::mouseClick(w->buttons.at(6), Qt::LeftButton);
+        QVERIFY(w->player->source() == QUrl::fromLocalFile(outside) && is(State::PlayingState));
+        QVERIFY(w->windowTitle() == "outside" && showsPlay("pause") && w->currentIndex == 1);
+        QTest::mouseClick(w->buttons.at(5), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w->statusLabel->text().startsWith("Cannot play broken.mp3: "), 20000);
+        QVERIFY(showsPlay("play"));
 
         w->playTrack(2);
         QTRY_VERIFY_WITH_TIMEOUT(!w->player->metaData().stringValue(QMediaMetaData::Title).isEmpty(), 10000);
@@ -283,9 +254,7 @@ private slots:
         QTest::mouseClick(w->buttons.at(0), Qt::LeftButton);
         QCOMPARE(w->buttons.at(0)->toolTip(), QStringLiteral("Ogg Album Artist - Ogg Tone"));
         QVERIFY(showsIcon(w->buttons.at(0), "heart", color("pink"), QSize(32, 32)));
-        QVERIFY(!w->favorite->isChecked());
-        QCOMPARE(w->player->source(), QUrl::fromLocalFile(paths.at(2)));
-
+        QVERIFY(!w->favorite->isChecked() && w->player->source() == QUrl::fromLocalFile(paths.at(2)));
         QTest::mouseClick(w->buttons.at(3), Qt::RightButton);
         QCOMPARE(w->buttons.at(3)->text(), QStringLiteral("Fav 4"));
         QCOMPARE(w->buttons.at(3)->toolTip(), QStringLiteral("No favorite set"));
@@ -297,54 +266,28 @@ private slots:
         QVERIFY(plays(2));
     }
 
-    // Slots outside the library play their stored address: a broken file shows a failure; a long
-    // one pauses, shows its clock, seeks where the slider is clicked and stops.
-    void storedAddress()
+    // The clock shows elapsed or, once clicked, remaining time; a click on the slider seeks there.
+    void clockAndSeek()
     {
-        QTemporaryDir elsewhere;
-        const QString broken = elsewhere.filePath("broken.mp3"), silent = elsewhere.filePath("silent.wav");
-        writeFile(broken, QByteArray("no audio here, only text. ").repeated(200));
-        writeFile(silent, silentWav(200));
-        w.reset();
-        storeFavorite(5, broken, "Broken");
-        storeFavorite(6, silent, "Silence");
-        QVERIFY(open());
-        w->playTrack(0);
-        QTest::mouseClick(w->buttons.at(5), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(w->statusLabel->text().startsWith("Cannot play broken.mp3: "), 20000);
-        QVERIFY(showsPlay("play"));
-
-        QTest::mouseClick(w->buttons.at(6), Qt::LeftButton);
-        QCOMPARE(w->player->source(), QUrl::fromLocalFile(silent));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Silence"));
-        QVERIFY(playing() && showsPlay("pause"));
-        QCOMPARE(w->currentIndex, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(w->player->duration(), qint64(200000), 20000);
+        w->playTrack(1);
         w->playPause->click();
-        QCOMPARE(w->player->playbackState(), QMediaPlayer::PausedState);
-        QVERIFY(showsPlay("play"));
-        emit w->player->positionChanged(75000);
-        QCOMPARE(w->timeLabel->text(), QStringLiteral("01:15 / 03:20"));
+        QTRY_VERIFY_WITH_TIMEOUT(w->player->duration() >= 1000 && w->slider->maximum() == w->player->duration(), 20000);
+        emit w->player->positionChanged(0);
+        QCOMPARE(w->timeLabel->text(), QStringLiteral("00:00 / 00:01"));
         QTest::mouseClick(w->timeLabel, Qt::LeftButton);
-        emit w->player->positionChanged(75000);
-        QCOMPARE(w->timeLabel->text(), QStringLiteral("-02:05 / 03:20"));
-
+        emit w->player->positionChanged(0);
+        QCOMPARE(w->timeLabel->text(), QStringLiteral("-00:01 / 00:01"));
         QSignalSpy moved(w->slider, &QSlider::sliderMoved);
         QTest::mouseClick(w->slider, Qt::LeftButton, {}, QPoint(w->slider->width() / 4, w->slider->height() / 2));
+        const int target = w->slider->maximum() / 4;
         QCOMPARE(moved.count(), 1);
-        QVERIFY2(qAbs(moved.at(0).at(0).toInt() - 50000) < 5000, qPrintable(moved.at(0).at(0).toString()));
-        QTRY_VERIFY_WITH_TIMEOUT(qAbs(w->player->position() - 50000) < 5000, 10000);
-        w->playPause->click();
-        QVERIFY(playing() && showsPlay("pause"));
-        w->stop->click();
-        QCOMPARE(w->player->playbackState(), QMediaPlayer::StoppedState);
-        QVERIFY(showsPlay("play"));
+        QVERIFY2(qAbs(moved.at(0).at(0).toInt() - target) < target / 5, qPrintable(moved.at(0).at(0).toString()));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(w->player->position() - target) < target / 5, 10000);
     }
 
     void formatTime_data()
     {
-        QTest::addColumn<qint64>("ms");
-        QTest::addColumn<QString>("text");
+        columns<qint64, QString>("ms", "text");
         QTest::newRow("negative") << qint64(-5000) << "00:00";
         QTest::newRow("under a second") << qint64(999) << "00:00";
         QTest::newRow("75 s") << qint64(75000) << "01:15";
@@ -360,8 +303,7 @@ private slots:
 
     void volume_data()
     {
-        QTest::addColumn<int>("level");
-        QTest::addColumn<QString>("icon");
+        columns<int, QString>("level", "icon");
         const std::pair<int, const char *> rows[] = {{0, "volume-x"}, {1, "volume"}, {32, "volume"}, {33, "volume-1"},
                                                      {65, "volume-1"}, {66, "volume-2"}, {100, "volume-2"}};
         for (const auto &[level, icon] : rows)
