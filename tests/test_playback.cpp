@@ -6,11 +6,8 @@
 #include "TestSupport.h"
 
 #include <QAudioOutput>
-#include <QLabel>
 #include <QMediaMetaData>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QSlider>
 #include <QtTest>
 
 using namespace TestSupport;
@@ -18,17 +15,13 @@ using Rows = QList<int>;
 using State = QMediaPlayer::PlaybackState;
 
 namespace {
-
 QColor color(const char *name) { return PlayerWindow::palette.value(QString::fromLatin1(name)); }
-
 template <typename... T, typename... Names> void columns(Names... names) { (QTest::addColumn<T>(names), ...); }
-
 } // namespace
 
 class TestPlayback : public QObject
 {
     Q_OBJECT
-
     std::unique_ptr<QTemporaryDir> dir;
     QStringList paths; // rows 0..2 of the library
     std::unique_ptr<PlayerWindow> w;
@@ -42,29 +35,28 @@ class TestPlayback : public QObject
         w->show();
         w->activateWindow();
         w->playlistWidget->setFocus();
-        return QTest::qWaitForWindowActive(w.get()) && QTest::qWaitFor([this] {
-            return w->statusLabel->text() == QLatin1String("Playlist updated.");
-        }, 20000);
+        const auto updated = [this] { return w->statusLabel->text() == QLatin1String("Playlist updated."); };
+        return QTest::qWaitForWindowActive(w.get()) && QTest::qWaitFor(updated, 20000);
     }
     bool showsPlay(const char *icon) { return showsIcon(w->playPause, icon, w->mainColor, QSize(48, 48)); }
-    bool is(State state) { return w->player->playbackState() == state; }
+    bool playing() { return w->player->playbackState() == State::PlayingState; }
     bool plays(int row)
     {
-        return w->currentIndex == row && w->player->source() == w->mediaList->at(row) && is(State::PlayingState)
+        return w->currentIndex == row && w->player->source() == w->mediaList->at(row) && playing()
             && w->windowTitle() == w->mediaList->textAt(row) && showsPlay("pause");
     }
-    bool idle(int row) { return w->currentIndex == row && !is(State::PlayingState) && showsPlay("play"); }
-    bool follows() // one tick of the follow timer; whether it put the list on the playing row
+    bool idle(int row) { return w->currentIndex == row && !playing() && showsPlay("play"); }
+    // One tick of the follow timer with the list elsewhere, untouched for @p seconds (-1: never).
+    bool follows(int seconds)
     {
         w->playlistWidget->setCurrentRow(w->currentIndex ? 0 : 1);
+        w->lastScrollTime = seconds < 0 ? QDateTime() : QDateTime::currentDateTime().addSecs(-seconds);
         return fire(w->followTimer) && w->playlistWidget->currentRow() == w->currentIndex;
     }
-
 private slots:
     void initTestCase() { isolateSettings(); }
     void init()
     {
-        w.reset(); // before its folder goes
         clearStore();
         dir = std::make_unique<QTemporaryDir>();
         paths = writeLibrary(dir->path());
@@ -78,93 +70,97 @@ private slots:
         w->playTrack(2);
         QVERIFY(plays(2));
         w->stop->click();
-        for (int row : {-1, 3}) {
-            w->playTrack(row);
-            QVERIFY(idle(2));
-        }
-        QVERIFY(!follows()); // the clock was never set
+        w->playTrack(-1);
+        w->playTrack(3);
+        QVERIFY(idle(2));
+        QVERIFY(!follows(-1));
         QVERIFY(open());
-        // Left alone for over a minute, the list stays where it is on the press that resumes the last row.
-        w->playlistWidget->setCurrentRow(0);
-        w->lastScrollTime = QDateTime::currentDateTime().addSecs(-61);
-        w->playPause->click();
+        w->playPause->click(); // the first press resumes the last run's row
         QVERIFY(plays(2));
-        QCOMPARE(w->playlistWidget->currentRow(), 0);
         w->playPause->click();
-        QVERIFY(is(State::PausedState) && idle(2));
-        QVERIFY(!follows());
-        w->lastScrollTime = QDateTime::currentDateTime().addSecs(-61);
-        QVERIFY(follows());
-
+        QVERIFY(w->player->playbackState() == State::PausedState && idle(2));
+        // The clock shows elapsed or, once clicked, remaining time; a click on the slider seeks there.
+        QTRY_VERIFY_WITH_TIMEOUT(w->player->duration() >= 1000 && w->slider->maximum() == w->player->duration(), 9000);
+        emit w->player->positionChanged(0);
+        QCOMPARE(w->timeLabel->text(), QStringLiteral("00:00 / 00:01"));
+        QTest::mouseClick(w->timeLabel, Qt::LeftButton);
+        emit w->player->positionChanged(0);
+        QCOMPARE(w->timeLabel->text(), QStringLiteral("-00:01 / 00:01"));
+        QSignalSpy moved(w->slider, &QSlider::sliderMoved);
+        QTest::mouseClick(w->slider, Qt::LeftButton, {}, QPoint(w->slider->width() / 4, w->slider->height() / 2));
+        const int target = w->slider->maximum() / 4;
+        QVERIFY(moved.count() == 1 && qAbs(moved.at(0).at(0).toInt() - target) < target / 5);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(w->player->position() - target) < target / 5, 9000);
+        QVERIFY(!follows(59) && follows(61));
         // As the system delivers a double click: a click, then the second press.
-        const QRect rect = w->playlistWidget->visualItemRect(w->playlistWidget->item(1));
-        QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rect.center());
+        const QPoint row1 = w->playlistWidget->visualItemRect(w->playlistWidget->item(1)).center();
+        QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, row1);
+        QTest::mouseDClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, row1);
         QVERIFY(plays(1));
-        QVERIFY(w->playHistory.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Playing finished."), 20000);
         QCOMPARE(Rows(w->playHistory), Rows{1});
         QVERIFY(idle(2));
     }
 
-    // What the end of a track, Next and Previous start; -1: nothing, -2: a random other row.
-    void whatPlaysNext_data()
+    // What the player does after row "from" was started and stopped, then each step came: the end of the
+    // track, a click on a button, a key typed in the list (row 1 selected), or "gone": a file gone from the
+    // library queued. expected -2: a random other row.
+    void transport_data()
     {
-        // loop: clicks on the loop button (list, then track); queued 3: a file gone from the library.
-        columns<QString, bool, int, int, Rows, int, int, Rows>("event", "shuffled", "loop", "from", "history",
-                                                               "queued", "expected", "after");
-        const QString end = "end", next = "next", prev = "previous";
-        QTest::newRow("end, middle") << end << false << 0 << 1 << Rows{} << -1 << 2 << Rows{1};
-        QTest::newRow("end, last") << end << false << 0 << 2 << Rows{} << -1 << -1 << Rows{};
-        QTest::newRow("end, last, loop list wraps") << end << false << 1 << 2 << Rows{} << -1 << 0 << Rows{};
-        QTest::newRow("end, loop track") << end << false << 2 << 1 << Rows{} << -1 << 1 << Rows{};
-        QTest::newRow("end, shuffle, last") << end << true << 1 << 2 << Rows{} << -1 << -2 << Rows{2};
-        QTest::newRow("end, shuffle, loop track") << end << true << 2 << 1 << Rows{} << -1 << 1 << Rows{};
-        QTest::newRow("end, queue before loop track") << end << false << 2 << 1 << Rows{} << 0 << 0 << Rows{};
-        QTest::newRow("end, queued file gone") << end << false << 0 << 1 << Rows{} << 3 << 2 << Rows{1};
-        QTest::newRow("next, middle") << next << false << 0 << 1 << Rows{} << -1 << 2 << Rows{1};
-        QTest::newRow("next, last never wraps") << next << false << 1 << 2 << Rows{} << -1 << -1 << Rows{};
-        QTest::newRow("next, shuffle") << next << true << 0 << 1 << Rows{0} << -1 << -2 << Rows{0, 1};
-        QTest::newRow("next, queue before shuffle") << next << true << 0 << 1 << Rows{} << 2 << 2 << Rows{};
-        QTest::newRow("next, queued file gone") << next << false << 0 << 0 << Rows{} << 3 << 1 << Rows{0};
-        QTest::newRow("previous, middle") << prev << false << 0 << 1 << Rows{2} << -1 << 0 << Rows{2};
-        QTest::newRow("previous, first row") << prev << false << 1 << 0 << Rows{2} << -1 << -1 << Rows{2};
-        QTest::newRow("previous, shuffle, history") << prev << true << 0 << 1 << Rows{0, 2} << -1 << 2 << Rows{0};
+        columns<QString, int, int, State, Rows>("steps", "from", "expected", "state", "history");
+        const auto on = State::PlayingState, paused = State::PausedState, off = State::StoppedState;
+        QTest::newRow("end, middle") << "end" << 1 << 2 << on << Rows{1};
+        QTest::newRow("end, last") << "end" << 2 << 2 << off << Rows{};
+        QTest::newRow("end, last, loop list wraps") << "loop, end" << 2 << 0 << on << Rows{};
+        QTest::newRow("end, loop track") << "loop, loop, end" << 1 << 1 << on << Rows{};
+        QTest::newRow("end, shuffle, last") << "shuffle, loop, end" << 2 << -2 << on << Rows{2};
+        QTest::newRow("end, shuffle, loop track") << "shuffle, loop, loop, end" << 1 << 1 << on << Rows{};
+        QTest::newRow("end, queue before loop track") << "loop, loop, Q, end" << 2 << 1 << on << Rows{};
+        QTest::newRow("end, queued file gone") << "gone, end" << 1 << 2 << on << Rows{1};
+        QTest::newRow("next, last never wraps") << "loop, next" << 2 << 2 << off << Rows{};
+        QTest::newRow("next, shuffle") << "shuffle, next" << 1 << -2 << on << Rows{1};
+        QTest::newRow("next, queue before shuffle") << "shuffle, Q, next" << 2 << 1 << on << Rows{};
+        QTest::newRow("next, queued file gone") << "gone, next" << 0 << 1 << on << Rows{0};
+        QTest::newRow("previous, first row") << "next, previous, previous" << 0 << 0 << on << Rows{0};
+        QTest::newRow("walk back") << "shuffle, next, next, previous, previous, previous" << 1 << 1 << on << Rows{};
+        QTest::newRow("Return") << "Return" << 0 << 1 << on << Rows{};
+        QTest::newRow("P plays") << "P" << 2 << 2 << on << Rows{};
+        QTest::newRow("P pauses") << "P, P" << 2 << 2 << paused << Rows{};
+        QTest::newRow("play/pause") << "Toggle Media Play/Pause" << 2 << 2 << on << Rows{};
+        QTest::newRow("stop") << "P, Media Stop" << 2 << 2 << off << Rows{};
+        QTest::newRow("media next") << "Media Next" << 0 << 1 << on << Rows{0};
+        QTest::newRow("media previous") << "Media Previous" << 2 << 1 << on << Rows{};
+        QTest::newRow("Ctrl+Right") << "Ctrl+Right" << 0 << 1 << on << Rows{0};
+        QTest::newRow("Ctrl+Left") << "Ctrl+Left" << 2 << 1 << on << Rows{};
     }
-    void whatPlaysNext()
+    void transport()
     {
-        QFETCH(QString, event);
-        QFETCH(bool, shuffled);
-        QFETCH(int, loop);
+        QFETCH(QString, steps);
         QFETCH(int, from);
-        QFETCH(Rows, history);
-        QFETCH(int, queued);
         QFETCH(int, expected);
-        for (int i = 0; i < loop; ++i)
-            w->looping->click();
-        if (shuffled)
-            w->shuffle->click();
         w->playTrack(from);
         w->stop->click();
-        for (int row : std::as_const(history))
-            w->playHistory.push(row);
-        if (queued >= 0)
-            w->addToQueue(queued < 3 ? paths.at(queued) : dir->filePath("gone.mp3"));
-
-        if (event == "end")
-            emit w->player->mediaStatusChanged(QMediaPlayer::EndOfMedia);
-        else
-            QTest::mouseClick(event == "next" ? w->forward : w->previous, Qt::LeftButton);
-        if (expected == -2)
-            QVERIFY(w->currentIndex != from && plays(w->currentIndex));
-        else
-            QVERIFY(expected >= 0 ? plays(expected) : idle(from));
-        if (expected == -1 && event == "end")
+        w->playlistWidget->setCurrentRow(1);
+        const QHash<QString, QPushButton *> buttons{
+            {"next", w->forward}, {"previous", w->previous}, {"shuffle", w->shuffle}, {"loop", w->looping}};
+        for (const QString &step : steps.split(", ")) {
+            const QKeyCombination key = QKeySequence(step)[0];
+            if (step == "end")
+                emit w->player->mediaStatusChanged(QMediaPlayer::EndOfMedia);
+            else if (step == "gone")
+                w->addToQueue(dir->filePath("gone.mp3"));
+            else if (buttons.contains(step))
+                QTest::mouseClick(buttons.value(step), Qt::LeftButton);
+            else // media keys have no text for QTest::keyClick to derive
+                QTest::sendKeyEvent(QTest::Click, w->playlistWidget, key.key(), QString(), key.keyboardModifiers());
+        }
+        const int row = expected == -2 ? w->currentIndex : expected;
+        QTEST(w->player->playbackState(), "state");
+        QVERIFY((row != from || expected != -2) && (playing() ? plays(row) : idle(row)));
+        if (steps.endsWith("end") && !playing())
             QCOMPARE(w->windowTitle(), QStringLiteral("Playing finished."));
-        QTEST(Rows(w->playHistory), "after");
-        // A queued track plays once and leaves no mark behind.
-        QVERIFY(w->queue->isEmpty());
-        QCOMPARE(rowTexts(w->playlistWidget), w->mediaList->getList());
+        QTEST(Rows(w->playHistory), "history");
+        QVERIFY(w->queue->isEmpty()); // a queued track plays once
     }
 
     void shuffleAndLoopToggles()
@@ -181,46 +177,7 @@ private slots:
             QVERIFY2(showsIcon(w->looping, step.icon, step.lit ? theme : color("gray"), QSize(32, 32)), step.tip);
             QCOMPARE(w->looping->toolTip(), QString::fromLatin1(step.tip));
         }
-        w->close();
-        QCOMPARE(store().value("shuffling").toBool(), true);
-        QCOMPARE(store().value("loopMode").toInt(), 1);
-    }
-
-    // Keys in the list with row 1 selected, after row "before" (if any) was started.
-    void keys_data()
-    {
-        columns<QString, int, int, State>("keys", "before", "row", "state");
-        const auto on = State::PlayingState, paused = State::PausedState, off = State::StoppedState;
-        QTest::newRow("Return") << "Return" << -1 << 1 << on;
-        QTest::newRow("Enter") << "Num+Enter" << -1 << 1 << on;
-        QTest::newRow("Q queues") << "Q" << -1 << 0 << off;
-        QTest::newRow("P pauses") << "P" << 2 << 2 << paused;
-        QTest::newRow("P resumes") << "P, P" << 2 << 2 << on;
-        QTest::newRow("play/pause") << "Toggle Media Play/Pause" << 2 << 2 << paused;
-        QTest::newRow("stop") << "Media Stop" << 2 << 2 << off;
-        QTest::newRow("play after stop") << "Media Stop, P" << 2 << 2 << on;
-        QTest::newRow("media next") << "Media Next" << 0 << 1 << on;
-        QTest::newRow("media previous") << "Media Previous" << 2 << 1 << on;
-        QTest::newRow("Ctrl+Right") << "Ctrl+Right" << 0 << 1 << on;
-        QTest::newRow("Ctrl+Left") << "Ctrl+Left" << 2 << 1 << on;
-    }
-    void keys()
-    {
-        QFETCH(QString, keys);
-        QFETCH(int, before);
-        if (before >= 0)
-            w->playTrack(before);
-        w->playlistWidget->setCurrentRow(1);
-        const QKeySequence sequence(keys);
-        for (int i = 0; i < sequence.count(); ++i) {
-            QVERIFY(sequence[i].key() != Qt::Key_unknown);
-            // Media keys have no text for QTest::keyClick to derive.
-            QTest::sendKeyEvent(QTest::Click, w->playlistWidget, sequence[i].key(), QString(), sequence[i].keyboardModifiers());
-        }
-        QTEST(w->currentIndex, "row");
-        QTEST(w->player->playbackState(), "state");
-        QCOMPARE(w->queue->getList(), keys == "Q" ? QStringList{paths.at(1)} : QStringList{});
-        QVERIFY(showsPlay(is(State::PlayingState) ? "pause" : "play"));
+        QVERIFY(w->close() && store().value("shuffling").toBool() && store().value("loopMode").toInt() == 1);
     }
 
     // Stored slots: one in the library plays its row, one outside its stored address, a broken one
@@ -228,7 +185,7 @@ private slots:
     void favourites()
     {
         QTemporaryDir elsewhere;
-        const QString broken = elsewhere.filePath("broken.mp3"), outside = elsewhere.filePath("outside.mp3");
+        const QString broken = elsewhere.filePath("bad.mp3"), outside = elsewhere.filePath("outside.mp3");
         writeFile(broken, QByteArray("no audio here, only text. ").repeated(200));
         copyFixture("tone.mp3", outside);
         w.reset();
@@ -242,12 +199,10 @@ private slots:
         QTest::mouseClick(w->buttons.at(3), Qt::LeftButton);
         QVERIFY(plays(1));
         QTest::mouseClick(w->buttons.at(6), Qt::LeftButton);
-        QVERIFY(w->player->source() == QUrl::fromLocalFile(outside) && is(State::PlayingState));
-        QVERIFY(w->windowTitle() == "outside" && showsPlay("pause") && w->currentIndex == 1);
+        QVERIFY(w->player->source() == QUrl::fromLocalFile(outside) && playing() && showsPlay("pause"));
+        QVERIFY(w->windowTitle() == "outside" && w->currentIndex == 1);
         QTest::mouseClick(w->buttons.at(5), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(w->statusLabel->text().startsWith("Cannot play broken.mp3: "), 20000);
-        QVERIFY(showsPlay("play"));
-
+        QTRY_VERIFY_WITH_TIMEOUT(w->statusLabel->text().startsWith("Cannot play bad.mp3:") && showsPlay("play"), 20000);
         w->playTrack(2);
         QTRY_VERIFY_WITH_TIMEOUT(!w->player->metaData().stringValue(QMediaMetaData::Title).isEmpty(), 10000);
         QTest::mouseClick(w->favorite, Qt::LeftButton);
@@ -256,33 +211,11 @@ private slots:
         QVERIFY(showsIcon(w->buttons.at(0), "heart", color("pink"), QSize(32, 32)));
         QVERIFY(!w->favorite->isChecked() && w->player->source() == QUrl::fromLocalFile(paths.at(2)));
         QTest::mouseClick(w->buttons.at(3), Qt::RightButton);
-        QCOMPARE(w->buttons.at(3)->text(), QStringLiteral("Fav 4"));
-        QCOMPARE(w->buttons.at(3)->toolTip(), QStringLiteral("No favorite set"));
-        w->close();
-        QVERIFY(open());
+        QVERIFY(w->buttons.at(3)->text() == "Fav 4" && w->buttons.at(3)->toolTip() == "No favorite set");
+        QVERIFY(w->close() && open());
         QCOMPARE(w->buttons.at(0)->toolTip(), QStringLiteral("Ogg Album Artist - Ogg Tone"));
-        QCOMPARE(w->buttons.at(3)->text(), QStringLiteral("Fav 4"));
         QTest::mouseClick(w->buttons.at(0), Qt::LeftButton);
         QVERIFY(plays(2));
-    }
-
-    // The clock shows elapsed or, once clicked, remaining time; a click on the slider seeks there.
-    void clockAndSeek()
-    {
-        w->playTrack(1);
-        w->playPause->click();
-        QTRY_VERIFY_WITH_TIMEOUT(w->player->duration() >= 1000 && w->slider->maximum() == w->player->duration(), 20000);
-        emit w->player->positionChanged(0);
-        QCOMPARE(w->timeLabel->text(), QStringLiteral("00:00 / 00:01"));
-        QTest::mouseClick(w->timeLabel, Qt::LeftButton);
-        emit w->player->positionChanged(0);
-        QCOMPARE(w->timeLabel->text(), QStringLiteral("-00:01 / 00:01"));
-        QSignalSpy moved(w->slider, &QSlider::sliderMoved);
-        QTest::mouseClick(w->slider, Qt::LeftButton, {}, QPoint(w->slider->width() / 4, w->slider->height() / 2));
-        const int target = w->slider->maximum() / 4;
-        QCOMPARE(moved.count(), 1);
-        QVERIFY2(qAbs(moved.at(0).at(0).toInt() - target) < target / 5, qPrintable(moved.at(0).at(0).toString()));
-        QTRY_VERIFY_WITH_TIMEOUT(qAbs(w->player->position() - target) < target / 5, 10000);
     }
 
     void formatTime_data()
@@ -290,10 +223,7 @@ private slots:
         columns<qint64, QString>("ms", "text");
         QTest::newRow("negative") << qint64(-5000) << "00:00";
         QTest::newRow("under a second") << qint64(999) << "00:00";
-        QTest::newRow("75 s") << qint64(75000) << "01:15";
-        QTest::newRow("59:59") << qint64(3599999) << "59:59";
         QTest::newRow("minutes not wrapped") << qint64(3725000) << "62:05";
-        QTest::newRow("three-digit minutes") << qint64(6000000) << "100:00";
     }
     void formatTime()
     {
@@ -318,7 +248,6 @@ private slots:
         w->setBlue->trigger();
         w->volume->setValue(level);
         QCOMPARE(qRound(w->audioOutput->volume() * 100), level);
-        QCOMPARE(w->volume->toolTip(), QStringLiteral("%1%").arg(level));
         QVERIFY(showsIcon(w->mute, icon, level ? color("blue") : color("gray"), QSize(16, 16)));
         w->mute->click();
         QCOMPARE(w->volume->value(), level ? 0 : 50);
