@@ -25,7 +25,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
@@ -38,19 +37,26 @@ namespace {
 
 const QString cacheFileName = QStringLiteral("/playlist_cache.json");
 
-// A queue mark in front of a row text: "[3] Artist - Title (3:07)".
-const QRegularExpression &queueMarker()
+/**
+ * Seconds of a "m:ss" duration text, or 0 for anything else: the cache can be
+ * damaged or edited by hand. The minutes are capped so that no sum of them
+ * can come near the end of a 64-bit count.
+ */
+qint64 durationSeconds(const QString &text)
 {
-    static const QRegularExpression marker(QStringLiteral("^\\[\\d+\\]\\s*"));
-    return marker;
-}
-
-QString withoutQueueMarker(QString text)
-{
-    // Most rows carry no mark; skip the expression for them.
-    if (text.startsWith(QLatin1Char('[')))
-        text.remove(queueMarker());
-    return text;
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QStringView minutes = QStringView(text).left(colon);
+    const QStringView seconds = QStringView(text).mid(colon + 1);
+    const auto allDigits = [](QStringView part) {
+        return std::all_of(part.begin(), part.end(),
+                           [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    };
+    if (colon < 1 || minutes.size() > 9 || seconds.size() != 2 || !allDigits(minutes) || !allDigits(seconds))
+        return 0;
+    const int s = seconds.toInt();
+    if (s >= 60)
+        return 0;
+    return minutes.toLongLong() * 60 + s;
 }
 
 struct SizeRow {
@@ -313,21 +319,21 @@ void PlayerWindow::setupConnections()
 
     connect(queueDialog, &QueueDialog::moveUpRequested, this, [this](const QString &path) {
         queue->moveUp(path);
-        refillQueueDialog();
+        updateQueueIndicators();
     });
     connect(queueDialog, &QueueDialog::moveDownRequested, this, [this](const QString &path) {
         queue->moveDown(path);
-        refillQueueDialog();
+        updateQueueIndicators();
     });
     connect(queueDialog, &QueueDialog::jumpQueueRequested, this, [this](const QString &path) {
         queue->moveToFront(path);
-        refillQueueDialog();
+        updateQueueIndicators();
         updateStatusLabel(tr("Moved to front of queue"), 5);
     });
     connect(queueDialog, &QueueDialog::removeRequested, this, [this](const QString &path) {
         queue->remove(path);
-        refillQueueDialog();
         updateQueueIndicators();
+        updateStatusLabel(QString(), 0);
     });
     connect(clearQueueAction, &QAction::triggered, this, [this] {
         queue->clear();
@@ -337,8 +343,9 @@ void PlayerWindow::setupConnections()
     });
     connect(queueDialog, &QueueDialog::clearRequested, this, [this] {
         queue->clear();
-        refillQueueDialog();
         queue->setActive(false);
+        updateQueueIndicators();
+        updateStatusLabel(QString(), 0);
     });
     connect(queueDialog, &QueueDialog::reordered, this, [this](const QStringList &newOrder) {
         queue->clear();
@@ -386,6 +393,7 @@ void PlayerWindow::playTrack(int index)
         return;
 
     currentIndex = index;
+    currentPath = mediaList->at(index).toLocalFile();
     // Emits sourceChanged at once: its handler titles the window and saves.
     player->setSource(mediaList->at(index));
     player->play();
@@ -460,8 +468,12 @@ bool PlayerWindow::playFromQueue(bool refreshBeforePlay)
         return false;
     const QString path = queue->next();
     const int row = mediaList->indexOf(QUrl::fromLocalFile(path));
-    if (row == -1)
-        return false; // gone from the library: dropped, the normal rule goes on
+    if (row == -1) {
+        // Gone from the library: dropped, and the normal rule goes on.
+        updateStatusLabel(QString(), 0);
+        updateQueueIndicators();
+        return false;
+    }
     if (refreshBeforePlay) {
         updateQueueIndicators();
         updateStatusLabel(QString(), 0);
@@ -733,7 +745,7 @@ void PlayerWindow::refreshMusicFolder()
         [this, cachePath] {
             mediaList->saveToCache(cachePath);
             mediaNames = mediaList->getList();
-            searchDialog->refreshResults();
+            libraryInstalled();
             QMetaObject::invokeMethod(
                 this,
                 [this] {
@@ -771,6 +783,8 @@ void PlayerWindow::fillTick()
     if (fillPos >= total) {
         fillTimer.stop();
         playlistWidget->setUpdatesEnabled(true);
+        // Rows are written unmarked; the queue's marks go on once all are there.
+        updateQueueIndicators();
         updateStatusLabel(tr("Playlist refreshed."), 5);
     }
 }
@@ -785,10 +799,10 @@ void PlayerWindow::updatePlaylist()
         refreshMusicFolder();
         return;
     }
-    searchDialog->refreshResults();
     mediaNames = mediaList->getList();
     playlistWidget->clear();
     playlistWidget->addItems(mediaNames);
+    libraryInstalled();
     updateStatusLabel(tr("Checking for new tracks..."), 5);
 
     mediaList->updateFromFolder(folderPath, mediaList->knownFilePaths(), [this, cachePath] {
@@ -800,11 +814,55 @@ void PlayerWindow::updatePlaylist()
                 playlistWidget->clear();
                 playlistWidget->addItems(mediaNames);
                 // The search index of the new records exists only now.
-                searchDialog->refreshResults();
+                libraryInstalled();
                 updateStatusLabel(tr("Playlist updated."), 5);
             },
             Qt::QueuedConnection);
     });
+}
+
+// Rows are positions in the library as it was before: after every install the
+// current track and the shuffle history are found again by their file, and
+// every view that shows rows is redrawn from the new library.
+void PlayerWindow::libraryInstalled()
+{
+    QHash<QUrl, int> rowOfUrl; // built on first need: most installs move no row
+    const auto rowNow = [this, &rowOfUrl](const QUrl &url, int oldRow) {
+        if (url.isEmpty())
+            return -1;
+        if (mediaList->at(oldRow) == url)
+            return oldRow;
+        if (rowOfUrl.isEmpty()) {
+            const QList<Playlist::TrackInfo> tracks = mediaList->getTracks();
+            rowOfUrl.reserve(tracks.size());
+            // From the back, so that the first record of a file wins, as in indexOf.
+            for (qsizetype i = tracks.size() - 1; i >= 0; --i)
+                rowOfUrl.insert(tracks.at(i).url, int(i));
+        }
+        return rowOfUrl.value(url, -1);
+    };
+
+    if (currentPath.isEmpty()) {
+        // Only a row was known (an older settings store, no cache): pin it now.
+        currentPath = mediaList->at(currentIndex).toLocalFile();
+    } else if (const int row = rowNow(QUrl::fromLocalFile(currentPath), currentIndex); row != -1) {
+        currentIndex = row;
+    }
+    // A current track that left the library keeps its row: play goes on from
+    // that place in the list.
+
+    // Tracks that left the library drop out of the history.
+    QStack<int> history;
+    for (const int row : std::as_const(playHistory)) {
+        const int now = rowNow(installedTracks.value(row).url, row);
+        if (now != -1)
+            history.push(now);
+    }
+    playHistory = history;
+    installedTracks = mediaList->getTracks();
+
+    searchDialog->refreshResults();
+    updateQueueIndicators();
 }
 
 void PlayerWindow::updateStatusLabel(const QString &message, int timeout)
@@ -842,21 +900,25 @@ void PlayerWindow::addToQueue(QString filePath)
 void PlayerWindow::updateQueueIndicators()
 {
     const int rows = playlistWidget->count();
-    for (int row = 0; row < rows; ++row) {
-        QListWidgetItem *item = playlistWidget->item(row);
-        const QString text = item->text();
-        const QString plain = withoutQueueMarker(text);
-        if (plain != text)
-            item->setText(plain);
-    }
-
+    QHash<int, int> markOfRow;
     const QStringList queuedPaths = queue->getList();
     for (int i = 0; i < queuedPaths.size(); ++i) {
         const int row = mediaList->indexOf(QUrl::fromLocalFile(queuedPaths.at(i)));
-        if (row == -1 || row >= rows)
-            continue;
+        if (row != -1 && row < rows)
+            markOfRow.insert(row, i + 1);
+    }
+
+    // The unmarked text is the record's, never what is left after taking a
+    // mark off the row: a file name may itself begin with "[01]".
+    const int known = std::min(rows, int(mediaNames.size()));
+    for (int row = 0; row < known; ++row) {
+        QString text = mediaNames.at(row);
+        const auto mark = markOfRow.constFind(row);
+        if (mark != markOfRow.constEnd())
+            text = QStringLiteral("[%1] %2").arg(QString::number(mark.value()), text);
         QListWidgetItem *item = playlistWidget->item(row);
-        item->setText(QStringLiteral("[%1] %2").arg(QString::number(i + 1), withoutQueueMarker(item->text())));
+        if (item->text() != text)
+            item->setText(text);
     }
 
     searchDialog->updateQueueIndicators();
@@ -882,20 +944,17 @@ QString PlayerWindow::getQueueDuration() const
     for (const Playlist::TrackInfo &track : tracks)
         durationMap.insert(track.url.toLocalFile(), track.duration);
 
-    int totalSeconds = 0;
+    qint64 totalSeconds = 0;
     const QStringList queuedPaths = queue->getList();
     for (const QString &path : queuedPaths) {
         const auto found = durationMap.constFind(path);
-        if (found == durationMap.constEnd())
-            continue;
-        const QStringList parts = found.value().split(QLatin1Char(':'));
-        if (parts.size() == 2)
-            totalSeconds += parts.at(0).toInt() * 60 + parts.at(1).toInt();
+        if (found != durationMap.constEnd())
+            totalSeconds += durationSeconds(found.value());
     }
 
-    const int h = totalSeconds / 3600;
-    const int m = (totalSeconds % 3600) / 60;
-    const int s = totalSeconds % 60;
+    const qint64 h = totalSeconds / 3600;
+    const qint64 m = (totalSeconds % 3600) / 60;
+    const qint64 s = totalSeconds % 60;
     if (h > 0)
         return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
@@ -971,6 +1030,7 @@ void PlayerWindow::saveSettings()
     settings.setValue(QStringLiteral("mainColor"), colorAsText);
     settings.setValue(QStringLiteral("iconSize"), sizeFactor);
     settings.setValue(QStringLiteral("lastIndex"), currentIndex);
+    settings.setValue(QStringLiteral("lastPath"), currentPath);
     saveFavorites();
 }
 
@@ -1029,6 +1089,14 @@ void PlayerWindow::loadSettings()
 
     if (settings.contains(QStringLiteral("lastIndex"))) {
         currentIndex = settings.value(QStringLiteral("lastIndex")).toInt();
+        // The stored row is only where the track was when it was saved: a file
+        // that vanished since or a rescan moves it. An older store has no path.
+        currentPath = settings.value(QStringLiteral("lastPath")).toString();
+        const int row = currentPath.isEmpty() ? -1 : mediaList->indexOf(QUrl::fromLocalFile(currentPath));
+        if (row != -1)
+            currentIndex = row;
+        else if (currentPath.isEmpty())
+            currentPath = mediaList->at(currentIndex).toLocalFile();
         playlistWidget->setCurrentRow(currentIndex);
         if (QListWidgetItem *item = playlistWidget->item(currentIndex))
             playlistWidget->scrollToItem(item, QAbstractItemView::EnsureVisible);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Playlist.h"
+
 #include <QColor>
 #include <QDateTime>
 #include <QFont>
@@ -18,7 +20,6 @@ class ClickableLabel;
 class ClickableSlider;
 class FavoriteButton;
 class PlayQueue;
-class Playlist;
 class QAction;
 class QAudioOutput;
 class QGridLayout;
@@ -150,6 +151,7 @@ private:
     void paintFavorite(FavoriteButton *button);
 
     void refillQueueDialog();
+    void libraryInstalled();
 
     QMediaPlayer *player;
     QAudioOutput *audioOutput;
@@ -190,6 +192,10 @@ private:
     QTimer *followTimer;
     QDateTime lastScrollTime;
     int currentIndex;
+    // The file of currentIndex: rows move when a library is installed, files do not.
+    QString currentPath;
+    // The library as of the last install, to find the tracks that its rows named.
+    QList<Playlist::TrackInfo> installedTracks;
     bool justStarted = false;
     QFont gridFont;
     QPushButton *playPause;

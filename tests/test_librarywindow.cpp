@@ -369,14 +369,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.statusLabel->text(), QString("0 tracks"), summaryTimeout);
     }
 
-    void searchFollowsNewLibrary_data()
+    void playerAndSearchFollowNewLibrary_data()
     {
         QTest::addColumn<bool>("byFullScan");
         QTest::newRow("full scan") << true;
         QTest::newRow("update from the cache") << false;
     }
 
-    void searchFollowsNewLibrary()
+    void playerAndSearchFollowNewLibrary()
     {
         QFETCH(bool, byFullScan);
 
@@ -409,6 +409,13 @@ private slots:
         QVERIFY(searchInput && resultList);
         QTest::keyClicks(searchInput, "album artist");
         QCOMPARE(resultList->count(), 3);
+        // The user picks a hit and plays it before the library changes under it.
+        resultList->setCurrentRow(0);
+        const QUrl chosen = window.mediaList->at(resultList->item(0)->data(Qt::UserRole).toInt());
+        QTest::keyClick(resultList, Qt::Key_Return);
+        QCOMPARE(window.player->source(), chosen);
+        window.player->stop();
+        window.player->setSource(QUrl());
 
         if (byFullScan) {
             window.setMusicFolder(dir.path());
@@ -421,6 +428,10 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(window.statusLabel->text(), QString("Playlist updated."), scanTimeout);
         }
 
+        // The player's row is the playing track's new row.
+        QCOMPARE(window.currentIndex, window.mediaList->indexOf(chosen));
+        QVERIFY(window.currentIndex != 0);
+
         const QList<Playlist::TrackInfo> tracks = window.mediaList->getTracks();
         QCOMPARE(resultList->count(), tracks.size());
         for (int row = 0; row < resultList->count(); ++row) {
@@ -430,11 +441,11 @@ private slots:
             QCOMPARE(hit->text(), tracks.at(index).displayName);
         }
 
-        // Playing a hit plays the track it names.
-        resultList->setCurrentRow(0);
-        const int index = resultList->item(0)->data(Qt::UserRole).toInt();
+        // The chosen hit is still chosen, and playing it plays the track it names.
+        QVERIFY(resultList->currentItem());
+        QVERIFY(resultList->currentItem()->isSelected());
         QTest::keyClick(resultList, Qt::Key_Return);
-        QCOMPARE(window.player->source(), tracks.at(index).url);
+        QCOMPARE(window.player->source(), chosen);
         window.player->stop();
     }
 };

@@ -50,7 +50,7 @@ private:
 const QList<Record> kRecords{
     {"Nina", "Blue", "", "3:07", "blue.mp3"},                      // 0
     {"Arvo", "Spiegel im Spiegel", "Alina", "10:12", "spiegel.flac"}, // 1
-    {"", "", "", "", "01 Intro.ogg"},                               // 2
+    {"", "", "", "", "[01] Intro.ogg"},                             // 2
     {"The Blue Notes", "Night", "Blue Album", "4:10", "night.mp3"},  // 3
     {"Ψάλτης", "Σίσυφος", "", "2:00", "sisyfos.wav"},                // 4
     {"Kora", "Song Five", "Ensemble", "5:05", "five.mp3"},           // 5
@@ -193,6 +193,8 @@ void TestSearchDialog::search_data()
     QTest::newRow("one blank") << "blue blue.mp3" << L{} << "0 tracks found";
     QTest::newRow("album") << "alina" << L{1} << "1 track found";
     QTest::newRow("file name") << "intro.ogg" << L{2} << "1 track found";
+    // The file name's own "[01]" is no queue mark.
+    QTest::newRow("file name like a mark") << "[01]" << L{2} << "1 track found";
     QTest::newRow("extension") << ".mp3" << L{0, 3, 5} << "3 tracks found";
     QTest::newRow("all") << "." << L{0, 1, 2, 3, 4, 5} << "6 tracks found";
     QTest::newRow("none") << "zzz" << L{} << "0 tracks found";

@@ -20,7 +20,7 @@ using namespace TestSupport;
 namespace {
 
 // Every key the window writes besides the favourites.
-const QStringList allKeys{"iconSize", "lastIndex", "loopMode", "mainColor", "musicFolder", "shuffling", "volume"};
+const QStringList allKeys{"iconSize", "lastIndex", "lastPath", "loopMode", "mainColor", "musicFolder", "shuffling", "volume"};
 
 } // namespace
 
@@ -42,6 +42,7 @@ private slots:
     void unknownColorIsKept();
     void unknownLoopModeIsKept();
     void closeWritesUnchangedState();
+    void lastIndexSelectsCachedRow_data();
     void lastIndexSelectsCachedRow();
 
 private:
@@ -287,20 +288,40 @@ void TestSettings::closeWritesUnchangedState()
     QCOMPARE(stored("volume").toFloat(), 50.0f);
 }
 
+void TestSettings::lastIndexSelectsCachedRow_data()
+{
+    QTest::addColumn<bool>("withPath");
+    QTest::addColumn<bool>("firstFileGone");
+    QTest::addColumn<int>("row");
+    QTest::newRow("row only, as an older store has it") << false << false << 2;
+    // The cache load drops the vanished file, so the track moves up a row.
+    QTest::newRow("earlier file vanished") << true << true << 1;
+}
+
 void TestSettings::lastIndexSelectsCachedRow()
 {
+    QFETCH(bool, withPath);
+    QFETCH(bool, firstFileGone);
+    QFETCH(int, row);
+
     QTemporaryDir music;
     QVERIFY(music.isValid());
-    writeFixtureLibrary(music.path());
+    const QStringList paths = writeFixtureLibrary(music.path());
     storeMusicFolder(music.path());
     store().setValue("lastIndex", 2);
+    if (withPath)
+        store().setValue("lastPath", paths.at(2));
+    if (firstFileGone)
+        QVERIFY(QFile::remove(paths.at(0)));
     const QDateTime before = QDateTime::currentDateTime();
     window = freshWindow();
 
-    QCOMPARE(window->playlistWidget->count(), 3);
-    QCOMPARE(window->currentIndex, 2);
-    QCOMPARE(window->playlistWidget->currentRow(), 2);
+    QCOMPARE(window->playlistWidget->count(), 3 - int(firstFileGone));
+    QCOMPARE(window->currentIndex, row);
+    QCOMPARE(window->playlistWidget->currentRow(), row);
     QCOMPARE(window->playlistWidget->currentItem()->text(), QStringLiteral("Ogg Album Artist - Ogg Tone (0:01)"));
+    QCOMPARE(stored("lastIndex").toInt(), row);
+    QCOMPARE(stored("lastPath").toString(), paths.at(2));
     // The follow clock starts now, so the list does not jump away at once.
     QVERIFY(window->lastScrollTime.isValid());
     QVERIFY(window->lastScrollTime >= before.addSecs(-1));
