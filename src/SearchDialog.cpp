@@ -68,7 +68,9 @@ void SearchDialog::updateQueueIndicators()
         const int playlistIndex = item->data(Qt::UserRole).toInt();
         // The unmarked text is the one the hit was made with, never what is
         // left after taking a mark off: a file name may begin with "[01]".
-        QString text = searchedTracks.value(playlistIndex).displayName;
+        QString text = playlistIndex >= 0 && playlistIndex < searchedTracks.size()
+            ? searchedTracks.at(playlistIndex).displayName
+            : item->text();
         if (!queuePosition.isEmpty() && playlistIndex >= 0 && playlistIndex < tracks.size()) {
             const QString path = tracks.at(playlistIndex).url.toLocalFile();
             const auto found = queuePosition.constFind(path);
