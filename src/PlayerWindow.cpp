@@ -731,7 +731,7 @@ void PlayerWindow::refreshMusicFolder()
                 window->statusLabel->setText(tr("%1 tracks found...").arg(found));
         },
         [this, cachePath] {
-            mediaList->saveToCache(cachePath);
+            saveCache(cachePath);
             mediaNames = mediaList->getList();
             searchDialog->refreshResults();
             QMetaObject::invokeMethod(
@@ -771,7 +771,7 @@ void PlayerWindow::fillTick()
     if (fillPos >= total) {
         fillTimer.stop();
         playlistWidget->setUpdatesEnabled(true);
-        updateStatusLabel(tr("Playlist refreshed."), 5);
+        showLibraryReady(tr("Playlist refreshed."));
     }
 }
 
@@ -792,7 +792,7 @@ void PlayerWindow::updatePlaylist()
     updateStatusLabel(tr("Checking for new tracks..."), 5);
 
     mediaList->updateFromFolder(folderPath, mediaList->knownFilePaths(), [this, cachePath] {
-        mediaList->saveToCache(cachePath);
+        saveCache(cachePath);
         mediaNames = mediaList->getList();
         QMetaObject::invokeMethod(
             this,
@@ -801,10 +801,27 @@ void PlayerWindow::updatePlaylist()
                 playlistWidget->addItems(mediaNames);
                 // The search index of the new records exists only now.
                 searchDialog->refreshResults();
-                updateStatusLabel(tr("Playlist updated."), 5);
+                showLibraryReady(tr("Playlist updated."));
             },
             Qt::QueuedConnection);
     });
+}
+
+void PlayerWindow::saveCache(const QString &cachePath)
+{
+    cacheSaveFailed = !mediaList->saveToCache(cachePath);
+    if (cacheSaveFailed)
+        updateStatusLabel(tr("Failed to save playlist cache."), 10);
+}
+
+void PlayerWindow::showLibraryReady(const QString &message)
+{
+    // The list is shown after the cache was written; its message would hide
+    // a failed write at once, and the failure is what the user must see.
+    if (cacheSaveFailed)
+        updateStatusLabel(tr("Failed to save playlist cache."), 10);
+    else
+        updateStatusLabel(message, 5);
 }
 
 void PlayerWindow::updateStatusLabel(const QString &message, int timeout)

@@ -121,6 +121,8 @@ private:
     void fillTick();
     void reportPlaybackError();
     void chooseMusicFolder();
+    void saveCache(const QString &cachePath);
+    void showLibraryReady(const QString &message);
 
     void togglePlayPause();
     void stopPlayback();
@@ -215,6 +217,8 @@ private:
     ClickableLabel *timeLabel;
     bool showRemainingTime;
     QString folderPath;
+    // The last cache write failed; the library's ready message says so instead.
+    bool cacheSaveFailed = false;
 
     // The volume the mute button returns to.
     int previousVolume = 0;

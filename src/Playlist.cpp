@@ -182,16 +182,30 @@ bool Playlist::saveToCache(const QString &cachePath) const
     const QByteArray json =
         QJsonDocument(QJsonObject{{QStringLiteral("tracks"), tracks}}).toJson(QJsonDocument::Indented);
 
+    if (cachePath.isEmpty())
+        return false;
     // Written to a temporary file that replaces the old cache only when
     // complete, so a crash or a full disk never leaves a truncated cache.
     QSaveFile file(cachePath);
-    if (cachePath.isEmpty() || !file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(json) != json.size()) {
-        file.cancelWriting();
-        return false;
+    if (file.open(QIODevice::WriteOnly)) {
+        if (file.write(json) != json.size()) {
+            file.cancelWriting();
+            return false;
+        }
+        return file.commit();
     }
-    return file.commit();
+
+    // A folder that takes no new files can still hold a writable cache (a
+    // shared or locked-down music folder): write that file in place, as a
+    // plain write would. QSaveFile's own direct-write fallback is not enough:
+    // it acts only on EACCES, while an immutable folder answers EPERM.
+    // A truncated cache left by a failed write here fails to parse on the next
+    // start, which then rescans.
+    QFile existing(cachePath);
+    if (!QFileInfo(cachePath).isFile()
+        || !existing.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::ExistingOnly))
+        return false;
+    return existing.write(json) == json.size() && existing.flush();
 }
 
 bool Playlist::loadFromCache(const QString &cachePath)
