@@ -310,6 +310,9 @@ void PlayerWindow::setupConnections()
     });
     connect(playlistWidget->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this] { lastScrollTime = QDateTime::currentDateTime(); });
+    // A row the user picks is theirs for a minute, like a scrolled list.
+    connect(playlistWidget, &QAbstractItemView::pressed, this,
+            [this] { lastScrollTime = QDateTime::currentDateTime(); });
 
     connect(queueDialog, &QueueDialog::moveUpRequested, this, [this](const QString &path) {
         queue->moveUp(path);
@@ -352,7 +355,10 @@ void PlayerWindow::setupConnections()
     connect(searchDialog, &SearchDialog::queueRequested, this,
             [this](const int &index) { addToQueue(mediaList->at(index).toLocalFile()); });
     connect(searchDialog, &SearchDialog::jumpRequested, this,
-            [this](const int &index) { playlistWidget->setCurrentRow(index); });
+            [this](const int &index) {
+                lastScrollTime = QDateTime::currentDateTime();
+                playlistWidget->setCurrentRow(index);
+            });
     connect(followTimer, &QTimer::timeout, this, [this] { followPlayingRow(); });
     connect(player, &QMediaPlayer::sourceChanged, this, &PlayerWindow::handleSourceChanged);
     // A file that cannot be played must not leave a silent player that looks busy.
@@ -654,6 +660,11 @@ bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
         return true;
     case Qt::Key_Up:
     case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // The user is choosing a row, even one that needs no scrolling.
         lastScrollTime = QDateTime::currentDateTime();
         return false;
     case Qt::Key_MediaNext:
