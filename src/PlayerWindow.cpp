@@ -601,7 +601,10 @@ void PlayerWindow::handleDuration(qint64 duration)
 
 void PlayerWindow::handlePosition(qint64 pos)
 {
-    slider->setValue(static_cast<int>(pos));
+    // A held slider is the user's: setting it would emit sliderMoved on
+    // Qt 6.4 and seek back to where playback already is.
+    if (!slider->isSliderDown())
+        slider->setValue(static_cast<int>(pos));
     const qint64 duration = player->duration();
     const QString total = formatTime(duration);
     const QString left = showRemainingTime ? QStringLiteral("-") + formatTime(duration - pos) : formatTime(pos);
@@ -632,7 +635,9 @@ void PlayerWindow::paintMute(float value, const QColor &theme)
 void PlayerWindow::handleMute()
 {
     if (volume->value() == 0) {
-        volume->setValue(previousVolume);
+        // Nothing to return to (muted at the last quit, or dragged to 0
+        // before any mute): the first-start volume.
+        volume->setValue(previousVolume > 0 ? previousVolume : 50);
     } else {
         previousVolume = volume->value();
         volume->setValue(0);
