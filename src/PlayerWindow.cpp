@@ -164,8 +164,8 @@ void PlayerWindow::setupUI()
     updateAction = playlistMenu->addAction(tr("Update playlist"));
     playlistMenu->addSeparator();
     quitAction = playlistMenu->addAction(tr("Quit"));
-    // Quitting skips the window's close event, so save here as closing does:
-    // shuffle, loop, volume and favourite changes would be lost otherwise.
+    // quit() closes the visible windows first, so closeEvent saves as well;
+    // the save here does not depend on that.
     connect(quitAction, &QAction::triggered, this, [this] {
         saveSettings();
         QCoreApplication::quit();
@@ -415,8 +415,10 @@ void PlayerWindow::togglePlayPause()
         player->pause();
         setPlayPauseIcon(false);
     } else {
-        setPlayPauseIcon(true);
+        // With no source (empty library, restored row past the end) nothing
+        // starts, and the button must not claim otherwise.
         player->play();
+        setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     }
 }
 
@@ -1043,7 +1045,9 @@ void PlayerWindow::loadSettings()
     }
 
     if (settings.contains(QStringLiteral("loopMode"))) {
-        loopMode = static_cast<LoopMode>(settings.value(QStringLiteral("loopMode")).toInt());
+        const int stored = settings.value(QStringLiteral("loopMode")).toInt();
+        // A mode this program does not know would leave the button blank.
+        loopMode = stored >= Off && stored <= Track ? static_cast<LoopMode>(stored) : Off;
     } else {
         loopMode = Off;
         settings.setValue(QStringLiteral("loopMode"), 0);
@@ -1122,12 +1126,16 @@ void PlayerWindow::paintFavorite(FavoriteButton *button)
 void PlayerWindow::favoriteClicked(int index, FavoriteButton *button)
 {
     if (selectingFavorite) {
-        const QMediaMetaData metaData = player->metaData();
-        const TrackInfo track{player->source(), metaData.stringValue(QMediaMetaData::AlbumArtist),
-                              metaData.stringValue(QMediaMetaData::Title)};
-        favorites.insert(index, track);
-        paintFavorite(button);
-        button->setToolTip(track.artist + QStringLiteral(" - ") + track.title);
+        // With nothing loaded there is nothing to keep: the slot stays as it
+        // was, and the click still disarms the heart.
+        if (!player->source().isEmpty()) {
+            const QMediaMetaData metaData = player->metaData();
+            const TrackInfo track{player->source(), metaData.stringValue(QMediaMetaData::AlbumArtist),
+                                  metaData.stringValue(QMediaMetaData::Title)};
+            favorites.insert(index, track);
+            paintFavorite(button);
+            button->setToolTip(track.artist + QStringLiteral(" - ") + track.title);
+        }
         favorite->setChecked(false);
         selectingFavorite = false;
         return;
@@ -1145,8 +1153,9 @@ void PlayerWindow::favoriteClicked(int index, FavoriteButton *button)
     // Not in this library: play the stored address directly.
     player->setSource(track.url);
     player->play();
-    SvgIcon::setColoredIcon(playPause, QStringLiteral(":/icons/pause.svg"), mainColor,
-                            iconSize.value(QStringLiteral("large")));
+    // Playing started here: play/pause now pauses it, not last session's row.
+    justStarted = false;
+    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     setWindowTitle(track.title);
 }
 
@@ -1170,10 +1179,8 @@ void PlayerWindow::updateButtons(QString colorName)
     const QColor theme = palette.value(colorName);
     const QSize small = iconSize.value(QStringLiteral("small"));
     const QSize normal = iconSize.value(QStringLiteral("normal"));
-    const QSize large = iconSize.value(QStringLiteral("large"));
     const QColor pink = palette.value(QStringLiteral("pink"));
 
-    SvgIcon::setColoredIcon(playPause, QStringLiteral(":/icons/play.svg"), theme, large);
     SvgIcon::setColoredIcon(stop, QStringLiteral(":/icons/stop.svg"), theme, small);
     SvgIcon::setColoredIcon(previous, QStringLiteral(":/icons/rewind.svg"), theme, normal);
     SvgIcon::setColoredIcon(forward, QStringLiteral(":/icons/fast-forward.svg"), theme, normal);
@@ -1181,7 +1188,7 @@ void PlayerWindow::updateButtons(QString colorName)
     paintShuffle(theme);
 
     // The repaint has always spelt the track mode in lower case; the toggle
-    // does not. A stored mode outside the three leaves the button as it was.
+    // does not.
     paintLoop(theme, tr("Looping current track"));
 
     paintMute(vol, theme);
@@ -1194,6 +1201,7 @@ void PlayerWindow::updateButtons(QString colorName)
 
     mainColor = theme;
     colorAsText = colorName;
+    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     searchDialog->setIcons(mainColor, normal);
     queueDialog->setIcons(mainColor, palette.value(QStringLiteral("red")), normal);
     saveSettings();

@@ -41,11 +41,7 @@ class PlayerWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    /**
-     * What follows the end of a track; stored as this integer. The fixed
-     * underlying type makes an unknown stored value (kept as it is) a valid
-     * LoopMode rather than undefined behaviour.
-     */
+    /** What follows the end of a track; stored as this integer. */
     enum LoopMode : int { Off = 0, List = 1, Track = 2 };
 
     /** One favourite: the address, album artist and title when it was assigned. */

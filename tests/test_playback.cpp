@@ -643,9 +643,10 @@ void TestPlayback::firstPressWithEmptyList()
     QVERIFY(w.mediaNames.isEmpty());
     QVERIFY(showsIcon(w.playPause, "play", w.mainColor, QSize(48, 48)));
 
+    // Nothing plays, so the button keeps offering play.
     w.playPause->click();
     QVERIFY(w.justStarted);
-    QVERIFY(showsIcon(w.playPause, "pause", w.mainColor, QSize(48, 48)));
+    QVERIFY(showsIcon(w.playPause, "play", w.mainColor, QSize(48, 48)));
     QVERIFY(w.player->source().isEmpty());
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvel Media Player"));
     QCOMPARE(w.currentIndex, 0);
