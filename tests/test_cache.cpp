@@ -1,5 +1,5 @@
 // The JSON cache file: layout, round trip, damaged and hostile caches, and
-// the atomic write with its in-place fallback.
+// the atomic write.
 
 #include "Playlist.h"
 #include "TestSupport.h"
@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -403,43 +402,6 @@ private slots:
         // by these tests; a directory in the way is a failure too.
         QVERIFY(QDir().mkpath(path("taken/playlist_cache.json")));
         QVERIFY(!playlist.saveToCache(path("taken/playlist_cache.json")));
-    }
-
-    void lockedFolder_data()
-    {
-        QTest::addColumn<bool>("cacheWritable");
-        QTest::newRow("writable cache is written in place") << true;
-        QTest::newRow("locked cache is kept") << false;
-    }
-
-    void lockedFolder()
-    {
-        // A folder that takes no new files leaves no room for the temporary
-        // file of the atomic write.
-        QFETCH(bool, cacheWritable);
-        Playlist old;
-        preload(old);
-        const QString cache = path("ro/playlist_cache.json");
-        QVERIFY(QDir().mkpath(path("ro")));
-        QVERIFY(old.saveToCache(cache));
-        const QByteArray before = readAll(cache);
-
-        const auto unlock = qScopeGuard([&] {
-            setLocked(cache, false);
-            setLocked(path("ro"), false);
-        });
-        if (!setLocked(path("ro"), true) || (!cacheWritable && !setLocked(cache, true)))
-            QSKIP("this file system cannot lock a folder");
-
-        Playlist empty;
-        QCOMPARE(empty.saveToCache(cache), cacheWritable);
-        QCOMPARE(QDir(path("ro")).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                 QStringList{"playlist_cache.json"});
-        Playlist reloaded;
-        QVERIFY(reloaded.loadFromCache(cache));
-        QCOMPARE(reloaded.getTracks().isEmpty(), cacheWritable);
-        if (!cacheWritable)
-            QCOMPARE(readAll(cache), before);
     }
 
 #ifdef Q_OS_UNIX
