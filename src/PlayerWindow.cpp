@@ -170,8 +170,8 @@ void PlayerWindow::setupUI()
     updateAction = playlistMenu->addAction(tr("Update playlist"));
     playlistMenu->addSeparator();
     quitAction = playlistMenu->addAction(tr("Quit"));
-    // Quitting skips the window's close event, so save here as closing does:
-    // shuffle, loop, volume and favourite changes would be lost otherwise.
+    // quit() closes the visible windows first, so closeEvent saves as well;
+    // the save here does not depend on that.
     connect(quitAction, &QAction::triggered, this, [this] {
         saveSettings();
         QCoreApplication::quit();
@@ -316,6 +316,9 @@ void PlayerWindow::setupConnections()
     });
     connect(playlistWidget->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this] { lastScrollTime = QDateTime::currentDateTime(); });
+    // A row the user picks is theirs for a minute, like a scrolled list.
+    connect(playlistWidget, &QAbstractItemView::pressed, this,
+            [this] { lastScrollTime = QDateTime::currentDateTime(); });
 
     connect(queueDialog, &QueueDialog::moveUpRequested, this, [this](const QString &path) {
         queue->moveUp(path);
@@ -359,7 +362,10 @@ void PlayerWindow::setupConnections()
     connect(searchDialog, &SearchDialog::queueRequested, this,
             [this](const int &index) { addToQueue(mediaList->at(index).toLocalFile()); });
     connect(searchDialog, &SearchDialog::jumpRequested, this,
-            [this](const int &index) { playlistWidget->setCurrentRow(index); });
+            [this](const int &index) {
+                lastScrollTime = QDateTime::currentDateTime();
+                playlistWidget->setCurrentRow(index);
+            });
     connect(followTimer, &QTimer::timeout, this, [this] { followPlayingRow(); });
     connect(player, &QMediaPlayer::sourceChanged, this, &PlayerWindow::handleSourceChanged);
     // A file that cannot be played must not leave a silent player that looks busy.
@@ -417,8 +423,10 @@ void PlayerWindow::togglePlayPause()
         player->pause();
         setPlayPauseIcon(false);
     } else {
-        setPlayPauseIcon(true);
+        // With no source (empty library, restored row past the end) nothing
+        // starts, and the button must not claim otherwise.
         player->play();
+        setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     }
 }
 
@@ -607,7 +615,10 @@ void PlayerWindow::handleDuration(qint64 duration)
 
 void PlayerWindow::handlePosition(qint64 pos)
 {
-    slider->setValue(static_cast<int>(pos));
+    // A held slider is the user's: setting it would emit sliderMoved on
+    // Qt 6.4 and seek back to where playback already is.
+    if (!slider->isSliderDown())
+        slider->setValue(static_cast<int>(pos));
     const qint64 duration = player->duration();
     const QString total = formatTime(duration);
     const QString left = showRemainingTime ? QStringLiteral("-") + formatTime(duration - pos) : formatTime(pos);
@@ -638,7 +649,9 @@ void PlayerWindow::paintMute(float value, const QColor &theme)
 void PlayerWindow::handleMute()
 {
     if (volume->value() == 0) {
-        volume->setValue(previousVolume);
+        // Nothing to return to (muted at the last quit, or dragged to 0
+        // before any mute): the first-start volume.
+        volume->setValue(previousVolume > 0 ? previousVolume : 50);
     } else {
         previousVolume = volume->value();
         volume->setValue(0);
@@ -666,6 +679,11 @@ bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
         return true;
     case Qt::Key_Up:
     case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // The user is choosing a row, even one that needs no scrolling.
         lastScrollTime = QDateTime::currentDateTime();
         return false;
     case Qt::Key_MediaNext:
@@ -743,7 +761,7 @@ void PlayerWindow::refreshMusicFolder()
                 window->statusLabel->setText(tr("%1 tracks found...").arg(found));
         },
         [this, cachePath] {
-            mediaList->saveToCache(cachePath);
+            saveCache(cachePath);
             mediaNames = mediaList->getList();
             libraryInstalled();
             QMetaObject::invokeMethod(
@@ -785,7 +803,8 @@ void PlayerWindow::fillTick()
         playlistWidget->setUpdatesEnabled(true);
         // Rows are written unmarked; the queue's marks go on once all are there.
         updateQueueIndicators();
-        updateStatusLabel(tr("Playlist refreshed."), 5);
+        selectCurrentRow();
+        showLibraryReady(tr("Playlist refreshed."));
     }
 }
 
@@ -806,7 +825,7 @@ void PlayerWindow::updatePlaylist()
     updateStatusLabel(tr("Checking for new tracks..."), 5);
 
     mediaList->updateFromFolder(folderPath, mediaList->knownFilePaths(), [this, cachePath] {
-        mediaList->saveToCache(cachePath);
+        saveCache(cachePath);
         mediaNames = mediaList->getList();
         QMetaObject::invokeMethod(
             this,
@@ -815,7 +834,7 @@ void PlayerWindow::updatePlaylist()
                 playlistWidget->addItems(mediaNames);
                 // The search index of the new records exists only now.
                 libraryInstalled();
-                updateStatusLabel(tr("Playlist updated."), 5);
+                showLibraryReady(tr("Playlist updated."));
             },
             Qt::QueuedConnection);
     });
@@ -863,6 +882,31 @@ void PlayerWindow::libraryInstalled()
 
     searchDialog->refreshResults();
     updateQueueIndicators();
+    selectCurrentRow();
+}
+
+void PlayerWindow::selectCurrentRow()
+{
+    // A refilled list has no current row; it goes back to the current track.
+    if (playlistWidget->currentRow() == -1 && currentIndex < playlistWidget->count())
+        playlistWidget->setCurrentRow(currentIndex);
+}
+
+void PlayerWindow::saveCache(const QString &cachePath)
+{
+    cacheSaveFailed = !mediaList->saveToCache(cachePath);
+    if (cacheSaveFailed)
+        updateStatusLabel(tr("Failed to save playlist cache."), 10);
+}
+
+void PlayerWindow::showLibraryReady(const QString &message)
+{
+    // The list is shown after the cache was written; its message would hide
+    // a failed write at once, and the failure is what the user must see.
+    if (cacheSaveFailed)
+        updateStatusLabel(tr("Failed to save playlist cache."), 10);
+    else
+        updateStatusLabel(message, 5);
 }
 
 void PlayerWindow::updateStatusLabel(const QString &message, int timeout)
@@ -1070,7 +1114,9 @@ void PlayerWindow::loadSettings()
     }
 
     if (settings.contains(QStringLiteral("loopMode"))) {
-        loopMode = static_cast<LoopMode>(settings.value(QStringLiteral("loopMode")).toInt());
+        const int stored = settings.value(QStringLiteral("loopMode")).toInt();
+        // A mode this program does not know would leave the button blank.
+        loopMode = stored >= Off && stored <= Track ? static_cast<LoopMode>(stored) : Off;
     } else {
         loopMode = Off;
         settings.setValue(QStringLiteral("loopMode"), 0);
@@ -1157,12 +1203,16 @@ void PlayerWindow::paintFavorite(FavoriteButton *button)
 void PlayerWindow::favoriteClicked(int index, FavoriteButton *button)
 {
     if (selectingFavorite) {
-        const QMediaMetaData metaData = player->metaData();
-        const TrackInfo track{player->source(), metaData.stringValue(QMediaMetaData::AlbumArtist),
-                              metaData.stringValue(QMediaMetaData::Title)};
-        favorites.insert(index, track);
-        paintFavorite(button);
-        button->setToolTip(track.artist + QStringLiteral(" - ") + track.title);
+        // With nothing loaded there is nothing to keep: the slot stays as it
+        // was, and the click still disarms the heart.
+        if (!player->source().isEmpty()) {
+            const QMediaMetaData metaData = player->metaData();
+            const TrackInfo track{player->source(), metaData.stringValue(QMediaMetaData::AlbumArtist),
+                                  metaData.stringValue(QMediaMetaData::Title)};
+            favorites.insert(index, track);
+            paintFavorite(button);
+            button->setToolTip(track.artist + QStringLiteral(" - ") + track.title);
+        }
         favorite->setChecked(false);
         selectingFavorite = false;
         return;
@@ -1180,8 +1230,9 @@ void PlayerWindow::favoriteClicked(int index, FavoriteButton *button)
     // Not in this library: play the stored address directly.
     player->setSource(track.url);
     player->play();
-    SvgIcon::setColoredIcon(playPause, QStringLiteral(":/icons/pause.svg"), mainColor,
-                            iconSize.value(QStringLiteral("large")));
+    // Playing started here: play/pause now pauses it, not last session's row.
+    justStarted = false;
+    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     setWindowTitle(track.title);
 }
 
@@ -1205,10 +1256,8 @@ void PlayerWindow::updateButtons(QString colorName)
     const QColor theme = palette.value(colorName);
     const QSize small = iconSize.value(QStringLiteral("small"));
     const QSize normal = iconSize.value(QStringLiteral("normal"));
-    const QSize large = iconSize.value(QStringLiteral("large"));
     const QColor pink = palette.value(QStringLiteral("pink"));
 
-    SvgIcon::setColoredIcon(playPause, QStringLiteral(":/icons/play.svg"), theme, large);
     SvgIcon::setColoredIcon(stop, QStringLiteral(":/icons/stop.svg"), theme, small);
     SvgIcon::setColoredIcon(previous, QStringLiteral(":/icons/rewind.svg"), theme, normal);
     SvgIcon::setColoredIcon(forward, QStringLiteral(":/icons/fast-forward.svg"), theme, normal);
@@ -1216,7 +1265,7 @@ void PlayerWindow::updateButtons(QString colorName)
     paintShuffle(theme);
 
     // The repaint has always spelt the track mode in lower case; the toggle
-    // does not. A stored mode outside the three leaves the button as it was.
+    // does not.
     paintLoop(theme, tr("Looping current track"));
 
     paintMute(vol, theme);
@@ -1229,6 +1278,7 @@ void PlayerWindow::updateButtons(QString colorName)
 
     mainColor = theme;
     colorAsText = colorName;
+    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     searchDialog->setIcons(mainColor, normal);
     queueDialog->setIcons(mainColor, palette.value(QStringLiteral("red")), normal);
     saveSettings();

@@ -42,11 +42,7 @@ class PlayerWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    /**
-     * What follows the end of a track; stored as this integer. The fixed
-     * underlying type makes an unknown stored value (kept as it is) a valid
-     * LoopMode rather than undefined behaviour.
-     */
+    /** What follows the end of a track; stored as this integer. */
     enum LoopMode : int { Off = 0, List = 1, Track = 2 };
 
     /** One favourite: the address, album artist and title when it was assigned. */
@@ -122,6 +118,8 @@ private:
     void fillTick();
     void reportPlaybackError();
     void chooseMusicFolder();
+    void saveCache(const QString &cachePath);
+    void showLibraryReady(const QString &message);
 
     void togglePlayPause();
     void stopPlayback();
@@ -152,6 +150,7 @@ private:
 
     void refillQueueDialog();
     void libraryInstalled();
+    void selectCurrentRow();
 
     QMediaPlayer *player;
     QAudioOutput *audioOutput;
@@ -221,6 +220,8 @@ private:
     ClickableLabel *timeLabel;
     bool showRemainingTime;
     QString folderPath;
+    // The last cache write failed; the library's ready message says so instead.
+    bool cacheSaveFailed = false;
 
     // The volume the mute button returns to.
     int previousVolume = 0;

@@ -33,6 +33,13 @@
 #include <functional>
 #include <memory>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
 namespace TestSupport {
 
 // ---------------------------------------------------------------------------
@@ -116,6 +123,37 @@ inline QString touch(const QString &path)
 {
     writeFile(path, "x");
     return path;
+}
+
+/**
+ * Makes the file or folder @p path refuse changes (@p locked) or accept them again:
+ * a locked folder takes no new files, a locked file no writes. Permission bits do
+ * not stop root, so root gets the immutable attribute instead. Returns false where
+ * that is not possible (the caller skips).
+ */
+inline bool setLocked(const QString &path, bool locked)
+{
+#ifdef Q_OS_LINUX
+    if (geteuid() == 0) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = locked ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return ok;
+    }
+#endif
+    QFileDevice::Permissions permissions = QFileDevice::ReadOwner;
+    if (QFileInfo(path).isDir())
+        permissions |= QFileDevice::ExeOwner;
+    if (!locked)
+        permissions |= QFileDevice::WriteOwner;
+    return QFile::setPermissions(path, permissions);
 }
 
 /** A silent 8-bit mono WAV of @p seconds; a low @p rate keeps hour-long tracks small. */

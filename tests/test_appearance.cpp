@@ -55,7 +55,7 @@ private slots:
     void blueRepaintsAllButFixedColours();
     void toggledControlsTakeTheTheme();
     void dialogsTakeTheTheme();
-    void colorChangeWhilePlayingShowsPlay();
+    void colorChangeWhilePlayingShowsPause();
     void menuIcons_data();
     void menuIcons();
     void menuIconsFollowStoredSize();
@@ -264,7 +264,7 @@ void TestAppearance::dialogsTakeTheTheme()
     }
 }
 
-void TestAppearance::colorChangeWhilePlayingShowsPlay()
+void TestAppearance::colorChangeWhilePlayingShowsPause()
 {
     QTemporaryDir music;
     QVERIFY(music.isValid());
@@ -277,10 +277,14 @@ void TestAppearance::colorChangeWhilePlayingShowsPlay()
     QCOMPARE(window->player->source(), QUrl::fromLocalFile(library.at(0)));
     QVERIFY(showsIcon(window->playPause, "pause", orange, QSize(48, 48)));
 
-    // The repaint does not ask the player: it shows play, whatever plays.
+    // The repaint shows what the player does: pressing the button pauses.
     window->setGreen->trigger();
-    QVERIFY(showsIcon(window->playPause, "play", green, QSize(48, 48)));
+    QVERIFY(showsIcon(window->playPause, "pause", green, QSize(48, 48)));
+    window->iconSmall->trigger();
+    QVERIFY(showsIcon(window->playPause, "pause", green, QSize(24, 24)));
     window->player->stop();
+    window->setBlue->trigger();
+    QVERIFY(showsIcon(window->playPause, "play", blue, QSize(24, 24)));
 }
 
 void TestAppearance::menuIcons_data()

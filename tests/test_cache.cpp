@@ -404,28 +404,6 @@ private slots:
         QVERIFY(!playlist.saveToCache(path("taken/playlist_cache.json")));
     }
 
-    void failedOpenKeepsPreviousCache()
-    {
-#ifdef Q_OS_UNIX
-        if (geteuid() == 0)
-            QSKIP("root may write into a read-only folder; see failedWriteKeepsPreviousCache");
-#endif
-        Playlist old;
-        preload(old);
-        const QString cache = path("ro/playlist_cache.json");
-        QVERIFY(QDir().mkpath(path("ro")));
-        QVERIFY(old.saveToCache(cache));
-        const QByteArray before = readAll(cache);
-        QVERIFY(QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-
-        Playlist empty;
-        const bool saved = empty.saveToCache(cache);
-        QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                              | QFileDevice::ExeOwner);
-        QVERIFY(!saved);
-        QCOMPARE(readAll(cache), before);
-    }
-
 #ifdef Q_OS_UNIX
     void failedWriteKeepsPreviousCache()
     {

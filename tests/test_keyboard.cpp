@@ -71,7 +71,8 @@ private slots:
     void followAfterAMinute_data();
     void followAfterAMinute();
     void followingScrollRestartsTheClock();
-    void followPutsTheRowBackEverySecond();
+    void userSelectionDelaysTheFollow_data();
+    void userSelectionDelaysTheFollow();
     void scrollBarResetsTheClock();
     void playTrackFollowsOnlyWhenDue_data();
     void playTrackFollowsOnlyWhenDue();
@@ -478,29 +479,46 @@ void TestKeyboard::followingScrollRestartsTheClock()
     QVERIFY(recent(w->lastScrollTime));
 }
 
-void TestKeyboard::followPutsTheRowBackEverySecond()
+void TestKeyboard::userSelectionDelaysTheFollow_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("click on a visible row") << "click";
+    QTest::newRow("Home without scrolling") << "home";
+    QTest::newRow("jump from the search dialog") << "search";
+}
+
+void TestKeyboard::userSelectionDelaysTheFollow()
+{
+    QFETCH(QString, how);
+
     QVERIFY(openWindow());
     w->playTrack(3);
     w->stop->click(); // the one-second track must not end and move on while we wait
     w->playlistWidget->setCurrentRow(3);
-    const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-120);
-    w->lastScrollTime = longAgo;
+    QCOMPARE(w->playlistWidget->verticalScrollBar()->value(), 0);
+    w->lastScrollTime = QDateTime::currentDateTime().addSecs(-120);
 
-    // A plain click on a fully visible row changes the row but not the clock.
-    const QRect rect = w->playlistWidget->visualItemRect(w->playlistWidget->item(1));
-    QVERIFY(w->playlistWidget->viewport()->rect().contains(rect));
-    QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rect.center());
-    QCOMPARE(w->playlistWidget->currentRow(), 1);
-    QCOMPARE(w->lastScrollTime, longAgo);
+    // None of these scrolls the list; each is the user picking a row.
+    const int picked = how == QLatin1String("home") ? 0 : 1;
+    if (how == QLatin1String("click")) {
+        const QRect rect = w->playlistWidget->visualItemRect(w->playlistWidget->item(picked));
+        QVERIFY(w->playlistWidget->viewport()->rect().contains(rect));
+        QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rect.center());
+    } else if (how == QLatin1String("home")) {
+        QTest::keyClick(w->playlistWidget, Qt::Key_Home);
+    } else {
+        emit w->searchDialog->jumpRequested(picked);
+    }
+    QCOMPARE(w->playlistWidget->currentRow(), picked);
+    QCOMPARE(w->playlistWidget->verticalScrollBar()->value(), 0);
+    QVERIFY(recent(w->lastScrollTime));
 
-    // The running timer puts the playing row back within a second or so.
-    QTRY_COMPARE_WITH_TIMEOUT(w->playlistWidget->currentRow(), 3, 5000);
-    QCOMPARE(w->lastScrollTime, longAgo);
-
-    QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rect.center());
-    QCOMPARE(w->playlistWidget->currentRow(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(w->playlistWidget->currentRow(), 3, 5000);
+    // Return then starts the row the user picked, not the playing one.
+    tick();
+    QCOMPARE(w->playlistWidget->currentRow(), picked);
+    QTest::keyClick(w->playlistWidget, Qt::Key_Return);
+    QCOMPARE(w->currentIndex, picked);
+    w->stop->click();
 }
 
 void TestKeyboard::scrollBarResetsTheClock()

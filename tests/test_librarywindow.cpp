@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -253,6 +254,41 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.statusLabel->text(), QString("Playlist refreshed."), scanTimeout);
         QCOMPARE(window.playlistWidget->count(), 2);
         QCOMPARE(cachedPaths(dir.path()), iteratorOrder(dir.path()));
+    }
+
+    void unsavableCacheIsReported_data()
+    {
+        QTest::addColumn<bool>("fromCache");
+        QTest::newRow("full refresh, no room for a new file") << false;
+        QTest::newRow("update, cache and folder locked") << true;
+    }
+
+    void unsavableCacheIsReported()
+    {
+        QFETCH(bool, fromCache);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        populate(dir, {{"tone.mp3", "tone.mp3"}});
+        const QString cache = dir.path() + cacheName;
+        if (fromCache)
+            writeCache(dir.path(), {});
+        const auto unlock = qScopeGuard([&] {
+            setLocked(cache, false);
+            setLocked(dir.path(), false);
+        });
+        if (!setLocked(dir.path(), true) || (fromCache && !setLocked(cache, true)))
+            QSKIP("this file system cannot lock a folder");
+
+        if (fromCache)
+            storeMusicFolder(dir.path());
+        PlayerWindow window;
+        if (!fromCache)
+            window.setMusicFolder(dir.path());
+        QTRY_COMPARE_WITH_TIMEOUT(window.playlistWidget->count(), 1, scanTimeout);
+        settle();
+        // Shown in place of the library's ready message, which would hide it.
+        QCOMPARE(window.statusLabel->text(), QString("Failed to save playlist cache."));
     }
 
     void noFolderChosenDoesNothing()

@@ -643,9 +643,10 @@ void TestPlayback::firstPressWithEmptyList()
     QVERIFY(w.mediaNames.isEmpty());
     QVERIFY(showsIcon(w.playPause, "play", w.mainColor, QSize(48, 48)));
 
+    // Nothing plays, so the button keeps offering play.
     w.playPause->click();
     QVERIFY(w.justStarted);
-    QVERIFY(showsIcon(w.playPause, "pause", w.mainColor, QSize(48, 48)));
+    QVERIFY(showsIcon(w.playPause, "play", w.mainColor, QSize(48, 48)));
     QVERIFY(w.player->source().isEmpty());
     QCOMPARE(w.windowTitle(), QStringLiteral("Corvel Media Player"));
     QCOMPARE(w.currentIndex, 0);
@@ -806,6 +807,19 @@ void TestPlayback::sliderClickSeeks()
     QCOMPARE(moved.count(), 2);
     QCOMPARE(moved.at(1).at(0).toInt(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(w.player->position() < 1000, 10000);
+
+    // While the user holds the handle, position reports leave it where the
+    // pointer is: moving it would seek again.
+    QTest::mousePress(w.slider, Qt::LeftButton, {}, middle);
+    QVERIFY(w.slider->isSliderDown());
+    const int held = w.slider->value();
+    emit w.player->positionChanged(5000);
+    QCOMPARE(w.slider->value(), held);
+    QCOMPARE(moved.count(), 3);
+    QCOMPARE(w.timeLabel->text(), QStringLiteral("00:05 / 03:20"));
+    QTest::mouseRelease(w.slider, Qt::LeftButton, {}, middle);
+    emit w.player->positionChanged(5000);
+    QCOMPARE(w.slider->value(), 5000);
 }
 
 void TestPlayback::volumeIcons_data()
@@ -877,6 +891,16 @@ void TestPlayback::muteRemembersVolume()
     fresh.volume->setValue(0);
     QTest::mouseClick(fresh.mute, Qt::LeftButton);
     QCOMPARE(fresh.volume->value(), 30);
+
+    // Quit while muted: after the restart there is nothing to return to, and
+    // unmuting gives the first-start volume.
+    fresh.mute->click();
+    fresh.close();
+    QCOMPARE(store().value("volume").toFloat(), 0.0f);
+    PlayerWindow restarted;
+    QCOMPARE(restarted.volume->value(), 0);
+    restarted.mute->click();
+    QCOMPARE(restarted.volume->value(), 50);
 }
 
 void TestPlayback::firstStartVolumeAgrees()

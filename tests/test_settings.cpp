@@ -40,7 +40,7 @@ private slots:
     void restartRestoresEverything();
     void unknownSizeActsAsNormal();
     void unknownColorIsKept();
-    void unknownLoopModeIsKept();
+    void unknownLoopModeReadsAsOff();
     void closeWritesUnchangedState();
     void lastIndexSelectsCachedRow_data();
     void lastIndexSelectsCachedRow();
@@ -257,18 +257,17 @@ void TestSettings::unknownColorIsKept()
     QCOMPARE(stored("mainColor").toString(), QStringLiteral("blue"));
 }
 
-void TestSettings::unknownLoopModeIsKept()
+void TestSettings::unknownLoopModeReadsAsOff()
 {
     store().setValue("loopMode", 7);
     window = freshWindow();
 
-    QCOMPARE(static_cast<int>(window->loopMode), 7);
-    QVERIFY(window->looping->icon().isNull());
-    QCOMPARE(window->looping->toolTip(), QString());
-    // A repaint for a colour change leaves it alone as well.
-    window->setBlue->trigger();
-    QVERIFY(window->looping->icon().isNull());
-    QCOMPARE(stored("loopMode").toInt(), 7);
+    QCOMPARE(window->loopMode, PlayerWindow::Off);
+    QVERIFY(showsIcon(window->looping, "repeat", gray, QSize(32, 32)));
+    QCOMPARE(window->looping->toolTip(), QStringLiteral("Looping Off"));
+    QCOMPARE(stored("loopMode").toInt(), 0);
+    window->looping->click();
+    QCOMPARE(window->loopMode, PlayerWindow::List);
 }
 
 void TestSettings::closeWritesUnchangedState()
