@@ -357,9 +357,8 @@ void PlayerWindow::setupConnections()
     connect(player, &QMediaPlayer::sourceChanged, this, &PlayerWindow::handleSourceChanged);
     // A file that cannot be played must not leave a silent player that looks busy.
     connect(player, &QMediaPlayer::errorOccurred, this, [this] { reportPlaybackError(); });
-    // For remote views of the player; the window itself does not use these.
+    // For remote views of the player; the window itself does not use it.
     connect(player, &QMediaPlayer::playbackStateChanged, this, &PlayerWindow::playbackStateChanged);
-    connect(player, &QMediaPlayer::metaDataChanged, this, &PlayerWindow::trackChanged);
 }
 
 void PlayerWindow::closeEvent(QCloseEvent *event)
@@ -743,14 +742,9 @@ Playlist::TrackInfo PlayerWindow::nowPlaying() const
     const int row = mediaList->indexOf(source);
     if (row != -1)
         return mediaList->getTracks().at(row);
-    const QMediaMetaData tags = player->metaData();
-    Playlist::TrackInfo track;
-    track.artist = tags.stringValue(QMediaMetaData::AlbumArtist);
-    track.title = tags.stringValue(QMediaMetaData::Title);
-    track.album = tags.stringValue(QMediaMetaData::AlbumTitle);
-    track.url = source;
-    track.fileName = QFileInfo(source.toLocalFile()).fileName();
-    return track;
+    // Read as the library reads its files: the player's own tags still belong
+    // to the previous source when the new one is announced.
+    return Playlist::readTrack(source.toLocalFile());
 }
 
 // ---------------------------------------------------------------------------

@@ -156,7 +156,7 @@ public:
     qint64 trackDuration() const;
     /**
      * The current source as a track record: its library record, or for a file
-     * outside the library what the player read from it. An empty url when
+     * outside the library its tags read from the file. An empty url when
      * nothing is loaded.
      */
     Playlist::TrackInfo nowPlaying() const;
@@ -170,7 +170,7 @@ signals:
     void loopModeChanged(PlayerWindow::LoopMode mode);
     /** The volume slider's value became @p percent. */
     void volumeChanged(int percent);
-    /** The source, its length or its tags changed; nowPlaying() has the news. */
+    /** The source or its length changed; nowPlaying() and trackDuration() have the news. */
     void trackChanged();
     /** Playback jumped to @p ms through seek(). */
     void seeked(qint64 ms);
