@@ -290,5 +290,6 @@ private:
     friend class TestFavorites;
     friend class TestAppearance;
     friend class TestEndToEnd;
+    friend class TestMpris;
     friend class WindowBench;
 };
