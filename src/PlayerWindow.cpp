@@ -303,7 +303,7 @@ void PlayerWindow::setupConnections()
                 [this, i, button] { favoriteCleared(i, button); });
     }
     connect(player, &QMediaPlayer::mediaStatusChanged, this, &PlayerWindow::handleMediaStatus);
-    connect(slider, &QSlider::sliderMoved, this, [this](int position) { player->setPosition(position); });
+    connect(slider, &QSlider::sliderMoved, this, [this](int position) { seek(position); });
     connect(volume, &QSlider::valueChanged, this, &PlayerWindow::handleVolume);
     previousVolume = volume->value();
     connect(mute, &QPushButton::clicked, this, [this] { handleMute(); });
@@ -370,6 +370,8 @@ void PlayerWindow::setupConnections()
     connect(player, &QMediaPlayer::sourceChanged, this, &PlayerWindow::handleSourceChanged);
     // A file that cannot be played must not leave a silent player that looks busy.
     connect(player, &QMediaPlayer::errorOccurred, this, [this] { reportPlaybackError(); });
+    // For remote views of the player; the window itself does not use it.
+    connect(player, &QMediaPlayer::playbackStateChanged, this, &PlayerWindow::playbackStateChanged);
 }
 
 void PlayerWindow::closeEvent(QCloseEvent *event)
@@ -544,6 +546,7 @@ void PlayerWindow::handleSourceChanged(const QUrl &source)
 {
     setWindowTitle(tr("Now Playing: ") + QFileInfo(source.toLocalFile()).fileName());
     saveSettings();
+    emit trackChanged();
 }
 
 void PlayerWindow::reportPlaybackError()
@@ -576,6 +579,7 @@ void PlayerWindow::paintShuffle(const QColor &theme)
     SvgIcon::setColoredIcon(shuffle, QStringLiteral(":/icons/shuffle.svg"),
                             shuffleEnabled ? theme : palette.value(QStringLiteral("gray")),
                             iconSize.value(QStringLiteral("normal")));
+    emit shuffleChanged(shuffleEnabled);
 }
 
 void PlayerWindow::paintLoop(const QColor &theme, const QString &trackToolTip)
@@ -595,6 +599,7 @@ void PlayerWindow::paintLoop(const QColor &theme, const QString &trackToolTip)
         looping->setToolTip(trackToolTip);
         break;
     }
+    emit loopModeChanged(loopMode);
 }
 
 // ---------------------------------------------------------------------------
@@ -611,6 +616,7 @@ QString PlayerWindow::formatTime(qint64 ms)
 void PlayerWindow::handleDuration(qint64 duration)
 {
     slider->setRange(0, static_cast<int>(duration));
+    emit trackChanged();
 }
 
 void PlayerWindow::handlePosition(qint64 pos)
@@ -631,6 +637,7 @@ void PlayerWindow::handleVolume(int value)
     vol = value;
     volume->setToolTip(QString::number(vol, 'g', 6) + QStringLiteral("%"));
     paintMute(vol, palette.value(colorAsText));
+    emit volumeChanged(value);
 }
 
 void PlayerWindow::paintMute(float value, const QColor &theme)
@@ -656,6 +663,113 @@ void PlayerWindow::handleMute()
         previousVolume = volume->value();
         volume->setValue(0);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Remote control
+
+void PlayerWindow::play()
+{
+    if (player->playbackState() != QMediaPlayer::PlayingState)
+        togglePlayPause();
+}
+
+void PlayerWindow::pause()
+{
+    if (player->playbackState() == QMediaPlayer::PlayingState)
+        togglePlayPause();
+}
+
+void PlayerWindow::seek(qint64 ms)
+{
+    player->setPosition(ms);
+    emit seeked(ms);
+}
+
+void PlayerWindow::setVolumePercent(int percent)
+{
+    volume->setValue(percent);
+}
+
+void PlayerWindow::setShuffle(bool on)
+{
+    if (shuffleEnabled != on)
+        toggleShuffle();
+}
+
+void PlayerWindow::setLoopMode(LoopMode mode)
+{
+    // Three steps reach any mode, also from an unknown stored one.
+    for (int step = 0; step < 3 && loopMode != mode; ++step)
+        toggleLoop();
+}
+
+void PlayerWindow::openUrl(const QUrl &url)
+{
+    const int row = mediaList->indexOf(url);
+    if (row != -1) {
+        playTrack(row);
+        return;
+    }
+    player->setSource(url);
+    player->play();
+    setPlayPauseIcon(true);
+}
+
+void PlayerWindow::raiseWindow()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void PlayerWindow::quit()
+{
+    quitAction->trigger();
+}
+
+QMediaPlayer::PlaybackState PlayerWindow::playbackState() const
+{
+    return player->playbackState();
+}
+
+bool PlayerWindow::isShuffleEnabled() const
+{
+    return shuffleEnabled;
+}
+
+PlayerWindow::LoopMode PlayerWindow::currentLoopMode() const
+{
+    return loopMode;
+}
+
+int PlayerWindow::volumePercent() const
+{
+    return volume->value();
+}
+
+qint64 PlayerWindow::playbackPosition() const
+{
+    return player->position();
+}
+
+qint64 PlayerWindow::trackDuration() const
+{
+    return player->duration();
+}
+
+Playlist::TrackInfo PlayerWindow::nowPlaying() const
+{
+    const QUrl source = player->source();
+    if (source.isEmpty())
+        return {};
+    const int row = mediaList->indexOf(source);
+    if (row != -1)
+        return mediaList->getTracks().at(row);
+    // Read as the library reads its files: the player's own tags still belong
+    // to the previous source when the new one is announced.
+    return Playlist::readTrack(source.toLocalFile());
 }
 
 // ---------------------------------------------------------------------------

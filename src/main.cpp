@@ -1,4 +1,7 @@
 #include "PlayerWindow.h"
+#ifdef CORVEL_HAS_DBUS
+#include "MprisService.h"
+#endif
 
 #include <QApplication>
 
@@ -7,9 +10,17 @@
 int qMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
+#ifdef CORVEL_HAS_DBUS
+    // One player at a time: a running one comes to the front instead.
+    if (MprisService::raiseRunningPlayer())
+        return 0;
+#endif
     int result = 0;
     {
         PlayerWindow window;
+#ifdef CORVEL_HAS_DBUS
+        new MprisService(&window);
+#endif
         window.show();
         result = app.exec();
     }
