@@ -711,9 +711,16 @@ void PlayerWindow::openUrl(const QUrl &url)
         playTrack(row);
         return;
     }
+    playAddress(url);
+}
+
+void PlayerWindow::playAddress(const QUrl &url)
+{
     player->setSource(url);
     player->play();
-    setPlayPauseIcon(true);
+    // Playing started here: play/pause now pauses it, not last session's row.
+    justStarted = false;
+    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
 }
 
 void PlayerWindow::raiseWindow()
@@ -1342,11 +1349,7 @@ void PlayerWindow::favoriteClicked(int index, FavoriteButton *button)
         return;
     }
     // Not in this library: play the stored address directly.
-    player->setSource(track.url);
-    player->play();
-    // Playing started here: play/pause now pauses it, not last session's row.
-    justStarted = false;
-    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
+    playAddress(track.url);
     setWindowTitle(track.title);
 }
 

@@ -214,6 +214,8 @@ private:
     void refillQueueDialog();
     void libraryInstalled();
     void selectCurrentRow();
+    /** Plays a file outside the library by its address. */
+    void playAddress(const QUrl &url);
 
     QMediaPlayer *player;
     QAudioOutput *audioOutput;
