@@ -1,12 +1,17 @@
+#include "DesktopApp.h"
 #include "PlayerWindow.h"
 
 #include <QApplication>
 
-// The program's entry: one window, one event loop. The window is destroyed
-// before the application object.
+// The program's entry: the command line first (--help, --version), then one
+// window and one event loop. The window is destroyed before the application
+// object.
 int qMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    DesktopApp::identify(app);
+    if (const std::optional<int> status = DesktopApp::handleCommandLine(app))
+        return *status;
     int result = 0;
     {
         PlayerWindow window;
