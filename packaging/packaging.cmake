@@ -52,7 +52,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.tavrenin.com/corvel")
 # The linked libraries (Qt, TagLib) come from dpkg-shlibdeps. Playback also
 # needs GStreamer plugins that nothing links: base holds the decodebin, Ogg
 # and Vorbis, good the WAV parser, mpg123 for MP3 and FLAC.
