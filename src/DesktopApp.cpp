@@ -31,7 +31,7 @@ void DesktopApp::identify(QApplication &app)
 std::optional<int> DesktopApp::handleCommandLine(const QApplication &app)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QApplication::translate("DesktopApp", "Corvel Media Player: plays the music of one folder."));
+    parser.setApplicationDescription(tr("Corvel Media Player: plays the music of one folder."));
     parser.addHelpOption();
     parser.addVersionOption();
     if (!parser.parse(app.arguments())) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <optional>
@@ -13,6 +14,8 @@ class QIcon;
  */
 class DesktopApp
 {
+    Q_DECLARE_TR_FUNCTIONS(DesktopApp)
+
 public:
     DesktopApp() = delete;
 

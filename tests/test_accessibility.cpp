@@ -123,6 +123,9 @@ void TestAccessibility::controlsInReadingOrder_data()
         QStringLiteral("Queue|Add the selected track to the play queue, or take it out"),
         QStringLiteral("Show in track list|Select the track in the main track list"),
     };
+    // The tab bar reads as its current tab; the licence text sits on the other.
+    QTest::newRow("about dialog") << QStringLiteral("AboutDialog")
+                                  << QStringList{QStringLiteral("About"), QStringLiteral("Close")};
 }
 
 void TestAccessibility::controlsInReadingOrder()
