@@ -225,6 +225,7 @@ void PlayerWindow::setupUI()
     looping->setAccessibleDescription(tr("Cycle the loop mode: off, whole list, current track"));
     forward->setAccessibleName(tr("Next track"));
     forward->setAccessibleDescription(tr("Play the next track"));
+
     auto *controlsLayout = new QHBoxLayout;
     controlsLayout->addWidget(previous);
     controlsLayout->addWidget(shuffle);
