@@ -1,6 +1,7 @@
 #include "PlayerWindow.h"
 
 #include "AboutDialog.h"
+#include "DesktopApp.h"
 #include "PlayQueue.h"
 #include "Playlist.h"
 #include "ProgressBar.h"
@@ -133,6 +134,7 @@ PlayerWindow::PlayerWindow(QWidget *parent)
     loadFolderIcons();
     setupConnections();
     setWindowTitle(tr("Corvel Media Player"));
+    setWindowIcon(DesktopApp::icon());
 }
 
 PlayerWindow::~PlayerWindow()
@@ -205,13 +207,30 @@ void PlayerWindow::setupUI()
 
     auto *mainLayout = new QHBoxLayout(central);
     auto *leftSideLayout = new QVBoxLayout;
+    playlistWidget->setAccessibleName(tr("Track list"));
     leftSideLayout->addWidget(playlistWidget);
 
     auto *favoritesLayout = new QHBoxLayout;
     favoritesLayout->addStretch(2);
     favorite->setCheckable(true);
+    favorite->setAccessibleName(tr("Set favorite"));
+    favorite->setAccessibleDescription(tr("Then choose a favorite button to keep the playing track on"));
     favoritesLayout->addWidget(favorite);
     leftSideLayout->addLayout(favoritesLayout);
+
+    // The transport buttons show only icons; screen readers read these.
+    previous->setAccessibleName(tr("Previous track"));
+    previous->setAccessibleDescription(tr("Play the previous track"));
+    shuffle->setAccessibleName(tr("Shuffle"));
+    shuffle->setAccessibleDescription(tr("Switch shuffle on or off"));
+    playPause->setAccessibleName(tr("Play"));
+    playPause->setAccessibleDescription(tr("Play or pause the current track"));
+    stop->setAccessibleName(tr("Stop"));
+    stop->setAccessibleDescription(tr("Stop playback"));
+    looping->setAccessibleName(tr("Loop"));
+    looping->setAccessibleDescription(tr("Cycle the loop mode: off, whole list, current track"));
+    forward->setAccessibleName(tr("Next track"));
+    forward->setAccessibleDescription(tr("Play the next track"));
 
     auto *controlsLayout = new QHBoxLayout;
     controlsLayout->addWidget(previous);
@@ -226,6 +245,7 @@ void PlayerWindow::setupUI()
     controlsLayout->addWidget(forward);
     leftSideLayout->addLayout(controlsLayout);
 
+    slider->setAccessibleName(tr("Position"));
     leftSideLayout->addWidget(slider);
 
     timeLabel->setFont(QFont(QStringLiteral("Arial"), 12));
@@ -236,7 +256,9 @@ void PlayerWindow::setupUI()
     statusLabel->setFont(QFont(QStringLiteral("Arial"), 8));
     infoLayout->addWidget(statusLabel);
     infoLayout->addStretch(2);
+    volume->setAccessibleName(tr("Volume"));
     infoLayout->addWidget(volume);
+    mute->setAccessibleDescription(tr("Mute or restore the volume"));
     infoLayout->addWidget(mute);
     leftSideLayout->addLayout(infoLayout);
 
@@ -259,6 +281,14 @@ void PlayerWindow::setupUI()
 
     setMenuBar(menuBar);
     setCentralWidget(central);
+
+    // Tab follows the reading order, not the order the widgets were made in.
+    QList<QWidget *> tabOrder = {playlistWidget, favorite, previous, shuffle, playPause, stop,
+                                 looping, forward, slider, volume, mute};
+    for (FavoriteButton *button : std::as_const(buttons))
+        tabOrder.append(button);
+    for (int i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 }
 
 void PlayerWindow::setupShortcuts()
@@ -572,6 +602,7 @@ void PlayerWindow::setPlayPauseIcon(bool playing)
 {
     SvgIcon::setColoredIcon(playPause, playing ? QStringLiteral(":/icons/pause.svg") : QStringLiteral(":/icons/play.svg"),
                             mainColor, iconSize.value(QStringLiteral("large")));
+    playPause->setAccessibleName(playing ? tr("Pause") : tr("Play"));
 }
 
 void PlayerWindow::paintShuffle(const QColor &theme)
@@ -643,6 +674,7 @@ void PlayerWindow::handleVolume(int value)
 void PlayerWindow::paintMute(float value, const QColor &theme)
 {
     const QSize size = iconSize.value(QStringLiteral("small"));
+    mute->setAccessibleName(value <= 0 ? tr("Unmute") : tr("Mute"));
     if (value <= 0)
         SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/volume-x.svg"), palette.value(QStringLiteral("gray")), size);
     else if (value < 33)

@@ -163,6 +163,15 @@ void SearchDialog::setupLayout()
     playButton = new QPushButton(this);
     queueButton->setToolTip(tr("Add to queue"));
     jumpButton->setToolTip(tr("Jump to selected track"));
+    searchInput->setAccessibleName(tr("Search for"));
+    searchInput->setAccessibleDescription(tr("Part of an artist, title, album or file name"));
+    resultList->setAccessibleName(tr("Search results"));
+    playButton->setAccessibleName(tr("Play"));
+    playButton->setAccessibleDescription(tr("Play the selected track"));
+    queueButton->setAccessibleName(tr("Queue"));
+    queueButton->setAccessibleDescription(tr("Add the selected track to the play queue, or take it out"));
+    jumpButton->setAccessibleName(tr("Show in track list"));
+    jumpButton->setAccessibleDescription(tr("Select the track in the main track list"));
     // No default button: Return in the query field must not queue or play a
     // hit behind the user's back.
     for (QPushButton *button : {queueButton, jumpButton, playButton})
@@ -179,6 +188,12 @@ void SearchDialog::setupLayout()
     mainLayout->addWidget(resultList);
     mainLayout->addLayout(buttonLayout);
     mainLayout->addWidget(resultLabel);
+
+    // Tab follows the reading order, not the order the buttons were made in.
+    setTabOrder(searchInput, resultList);
+    setTabOrder(resultList, playButton);
+    setTabOrder(playButton, queueButton);
+    setTabOrder(queueButton, jumpButton);
 }
 
 void SearchDialog::setupConnections()
