@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6
     libtag1-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    dbus-daemon  # the desktop-bus test runs its own private session bus
 )
 
 missing=()

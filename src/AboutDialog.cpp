@@ -1,5 +1,7 @@
 #include "AboutDialog.h"
 
+#include "DesktopApp.h"
+
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
@@ -37,7 +39,7 @@ void AboutDialog::setupLayout()
     // The heading is left unclosed on purpose; rich-text detection still
     // renders it as a level-2 heading.
     nameLabel = new QLabel(tr("<h2>About Corvel Media Player"));
-    versionLabel = new QLabel(tr("Version 1.0"));
+    versionLabel = new QLabel(tr("Version %1").arg(DesktopApp::version()));
     copyrightLabel = new QLabel(tr("Copyright \u00a9 2026 Tavrenin International"));
     descLabel = new QLabel(tr("Simple, fast and efficient media player built with Qt"));
     qtLabel = new QLabel(tr("Uses <a href=\"https://www.qt.io\">Qt</a> under LGPLv3."));
@@ -59,6 +61,7 @@ void AboutDialog::setupLayout()
     licensesLayout = new QVBoxLayout(licensesTab);
     // Left editable: nothing typed here is ever stored.
     licenseText = new QTextEdit;
+    licenseText->setAccessibleName(tr("License texts"));
 
     const QString lgpl = readLicense(QStringLiteral(":/licenses/LICENSES/LGPL-3.0.txt"));
     const QString isc = readLicense(QStringLiteral(":/licenses/LICENSES/ISC.txt"));

@@ -1,6 +1,7 @@
 #include "PlayerWindow.h"
 
 #include "AboutDialog.h"
+#include "DesktopApp.h"
 #include "PlayQueue.h"
 #include "Playlist.h"
 #include "ProgressBar.h"
@@ -25,7 +26,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
@@ -38,19 +38,26 @@ namespace {
 
 const QString cacheFileName = QStringLiteral("/playlist_cache.json");
 
-// A queue mark in front of a row text: "[3] Artist - Title (3:07)".
-const QRegularExpression &queueMarker()
+/**
+ * Seconds of a "m:ss" duration text, or 0 for anything else: the cache can be
+ * damaged or edited by hand. The minutes are capped so that no sum of them
+ * can come near the end of a 64-bit count.
+ */
+qint64 durationSeconds(const QString &text)
 {
-    static const QRegularExpression marker(QStringLiteral("^\\[\\d+\\]\\s*"));
-    return marker;
-}
-
-QString withoutQueueMarker(QString text)
-{
-    // Most rows carry no mark; skip the expression for them.
-    if (text.startsWith(QLatin1Char('[')))
-        text.remove(queueMarker());
-    return text;
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QStringView minutes = QStringView(text).left(colon);
+    const QStringView seconds = QStringView(text).mid(colon + 1);
+    const auto allDigits = [](QStringView part) {
+        return std::all_of(part.begin(), part.end(),
+                           [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    };
+    if (colon < 1 || minutes.size() > 9 || seconds.size() != 2 || !allDigits(minutes) || !allDigits(seconds))
+        return 0;
+    const int s = seconds.toInt();
+    if (s >= 60)
+        return 0;
+    return minutes.toLongLong() * 60 + s;
 }
 
 struct SizeRow {
@@ -127,6 +134,7 @@ PlayerWindow::PlayerWindow(QWidget *parent)
     loadFolderIcons();
     setupConnections();
     setWindowTitle(tr("Corvel Media Player"));
+    setWindowIcon(DesktopApp::icon());
 }
 
 PlayerWindow::~PlayerWindow()
@@ -164,8 +172,8 @@ void PlayerWindow::setupUI()
     updateAction = playlistMenu->addAction(tr("Update playlist"));
     playlistMenu->addSeparator();
     quitAction = playlistMenu->addAction(tr("Quit"));
-    // Quitting skips the window's close event, so save here as closing does:
-    // shuffle, loop, volume and favourite changes would be lost otherwise.
+    // quit() closes the visible windows first, so closeEvent saves as well;
+    // the save here does not depend on that.
     connect(quitAction, &QAction::triggered, this, [this] {
         saveSettings();
         QCoreApplication::quit();
@@ -199,13 +207,30 @@ void PlayerWindow::setupUI()
 
     auto *mainLayout = new QHBoxLayout(central);
     auto *leftSideLayout = new QVBoxLayout;
+    playlistWidget->setAccessibleName(tr("Track list"));
     leftSideLayout->addWidget(playlistWidget);
 
     auto *favoritesLayout = new QHBoxLayout;
     favoritesLayout->addStretch(2);
     favorite->setCheckable(true);
+    favorite->setAccessibleName(tr("Set favorite"));
+    favorite->setAccessibleDescription(tr("Then choose a favorite button to keep the playing track on"));
     favoritesLayout->addWidget(favorite);
     leftSideLayout->addLayout(favoritesLayout);
+
+    // The transport buttons show only icons; screen readers read these.
+    previous->setAccessibleName(tr("Previous track"));
+    previous->setAccessibleDescription(tr("Play the previous track"));
+    shuffle->setAccessibleName(tr("Shuffle"));
+    shuffle->setAccessibleDescription(tr("Switch shuffle on or off"));
+    playPause->setAccessibleName(tr("Play"));
+    playPause->setAccessibleDescription(tr("Play or pause the current track"));
+    stop->setAccessibleName(tr("Stop"));
+    stop->setAccessibleDescription(tr("Stop playback"));
+    looping->setAccessibleName(tr("Loop"));
+    looping->setAccessibleDescription(tr("Cycle the loop mode: off, whole list, current track"));
+    forward->setAccessibleName(tr("Next track"));
+    forward->setAccessibleDescription(tr("Play the next track"));
 
     auto *controlsLayout = new QHBoxLayout;
     controlsLayout->addWidget(previous);
@@ -220,6 +245,7 @@ void PlayerWindow::setupUI()
     controlsLayout->addWidget(forward);
     leftSideLayout->addLayout(controlsLayout);
 
+    slider->setAccessibleName(tr("Position"));
     leftSideLayout->addWidget(slider);
 
     timeLabel->setFont(QFont(QStringLiteral("Arial"), 12));
@@ -230,7 +256,9 @@ void PlayerWindow::setupUI()
     statusLabel->setFont(QFont(QStringLiteral("Arial"), 8));
     infoLayout->addWidget(statusLabel);
     infoLayout->addStretch(2);
+    volume->setAccessibleName(tr("Volume"));
     infoLayout->addWidget(volume);
+    mute->setAccessibleDescription(tr("Mute or restore the volume"));
     infoLayout->addWidget(mute);
     leftSideLayout->addLayout(infoLayout);
 
@@ -253,6 +281,14 @@ void PlayerWindow::setupUI()
 
     setMenuBar(menuBar);
     setCentralWidget(central);
+
+    // Tab follows the reading order, not the order the widgets were made in.
+    QList<QWidget *> tabOrder = {playlistWidget, favorite, previous, shuffle, playPause, stop,
+                                 looping, forward, slider, volume, mute};
+    for (FavoriteButton *button : std::as_const(buttons))
+        tabOrder.append(button);
+    for (int i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 }
 
 void PlayerWindow::setupShortcuts()
@@ -297,7 +333,7 @@ void PlayerWindow::setupConnections()
                 [this, i, button] { favoriteCleared(i, button); });
     }
     connect(player, &QMediaPlayer::mediaStatusChanged, this, &PlayerWindow::handleMediaStatus);
-    connect(slider, &QSlider::sliderMoved, this, [this](int position) { player->setPosition(position); });
+    connect(slider, &QSlider::sliderMoved, this, [this](int position) { seek(position); });
     connect(volume, &QSlider::valueChanged, this, &PlayerWindow::handleVolume);
     previousVolume = volume->value();
     connect(mute, &QPushButton::clicked, this, [this] { handleMute(); });
@@ -310,24 +346,27 @@ void PlayerWindow::setupConnections()
     });
     connect(playlistWidget->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this] { lastScrollTime = QDateTime::currentDateTime(); });
+    // A row the user picks is theirs for a minute, like a scrolled list.
+    connect(playlistWidget, &QAbstractItemView::pressed, this,
+            [this] { lastScrollTime = QDateTime::currentDateTime(); });
 
     connect(queueDialog, &QueueDialog::moveUpRequested, this, [this](const QString &path) {
         queue->moveUp(path);
-        refillQueueDialog();
+        updateQueueIndicators();
     });
     connect(queueDialog, &QueueDialog::moveDownRequested, this, [this](const QString &path) {
         queue->moveDown(path);
-        refillQueueDialog();
+        updateQueueIndicators();
     });
     connect(queueDialog, &QueueDialog::jumpQueueRequested, this, [this](const QString &path) {
         queue->moveToFront(path);
-        refillQueueDialog();
+        updateQueueIndicators();
         updateStatusLabel(tr("Moved to front of queue"), 5);
     });
     connect(queueDialog, &QueueDialog::removeRequested, this, [this](const QString &path) {
         queue->remove(path);
-        refillQueueDialog();
         updateQueueIndicators();
+        updateStatusLabel(QString(), 0);
     });
     connect(clearQueueAction, &QAction::triggered, this, [this] {
         queue->clear();
@@ -337,8 +376,9 @@ void PlayerWindow::setupConnections()
     });
     connect(queueDialog, &QueueDialog::clearRequested, this, [this] {
         queue->clear();
-        refillQueueDialog();
         queue->setActive(false);
+        updateQueueIndicators();
+        updateStatusLabel(QString(), 0);
     });
     connect(queueDialog, &QueueDialog::reordered, this, [this](const QStringList &newOrder) {
         queue->clear();
@@ -352,11 +392,16 @@ void PlayerWindow::setupConnections()
     connect(searchDialog, &SearchDialog::queueRequested, this,
             [this](const int &index) { addToQueue(mediaList->at(index).toLocalFile()); });
     connect(searchDialog, &SearchDialog::jumpRequested, this,
-            [this](const int &index) { playlistWidget->setCurrentRow(index); });
+            [this](const int &index) {
+                lastScrollTime = QDateTime::currentDateTime();
+                playlistWidget->setCurrentRow(index);
+            });
     connect(followTimer, &QTimer::timeout, this, [this] { followPlayingRow(); });
     connect(player, &QMediaPlayer::sourceChanged, this, &PlayerWindow::handleSourceChanged);
     // A file that cannot be played must not leave a silent player that looks busy.
     connect(player, &QMediaPlayer::errorOccurred, this, [this] { reportPlaybackError(); });
+    // For remote views of the player; the window itself does not use it.
+    connect(player, &QMediaPlayer::playbackStateChanged, this, &PlayerWindow::playbackStateChanged);
 }
 
 void PlayerWindow::closeEvent(QCloseEvent *event)
@@ -386,6 +431,7 @@ void PlayerWindow::playTrack(int index)
         return;
 
     currentIndex = index;
+    currentPath = mediaList->at(index).toLocalFile();
     // Emits sourceChanged at once: its handler titles the window and saves.
     player->setSource(mediaList->at(index));
     player->play();
@@ -409,8 +455,10 @@ void PlayerWindow::togglePlayPause()
         player->pause();
         setPlayPauseIcon(false);
     } else {
-        setPlayPauseIcon(true);
+        // With no source (empty library, restored row past the end) nothing
+        // starts, and the button must not claim otherwise.
         player->play();
+        setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     }
 }
 
@@ -460,8 +508,12 @@ bool PlayerWindow::playFromQueue(bool refreshBeforePlay)
         return false;
     const QString path = queue->next();
     const int row = mediaList->indexOf(QUrl::fromLocalFile(path));
-    if (row == -1)
-        return false; // gone from the library: dropped, the normal rule goes on
+    if (row == -1) {
+        // Gone from the library: dropped, and the normal rule goes on.
+        updateStatusLabel(QString(), 0);
+        updateQueueIndicators();
+        return false;
+    }
     if (refreshBeforePlay) {
         updateQueueIndicators();
         updateStatusLabel(QString(), 0);
@@ -524,6 +576,7 @@ void PlayerWindow::handleSourceChanged(const QUrl &source)
 {
     setWindowTitle(tr("Now Playing: ") + QFileInfo(source.toLocalFile()).fileName());
     saveSettings();
+    emit trackChanged();
 }
 
 void PlayerWindow::reportPlaybackError()
@@ -549,6 +602,7 @@ void PlayerWindow::setPlayPauseIcon(bool playing)
 {
     SvgIcon::setColoredIcon(playPause, playing ? QStringLiteral(":/icons/pause.svg") : QStringLiteral(":/icons/play.svg"),
                             mainColor, iconSize.value(QStringLiteral("large")));
+    playPause->setAccessibleName(playing ? tr("Pause") : tr("Play"));
 }
 
 void PlayerWindow::paintShuffle(const QColor &theme)
@@ -556,6 +610,7 @@ void PlayerWindow::paintShuffle(const QColor &theme)
     SvgIcon::setColoredIcon(shuffle, QStringLiteral(":/icons/shuffle.svg"),
                             shuffleEnabled ? theme : palette.value(QStringLiteral("gray")),
                             iconSize.value(QStringLiteral("normal")));
+    emit shuffleChanged(shuffleEnabled);
 }
 
 void PlayerWindow::paintLoop(const QColor &theme, const QString &trackToolTip)
@@ -575,6 +630,7 @@ void PlayerWindow::paintLoop(const QColor &theme, const QString &trackToolTip)
         looping->setToolTip(trackToolTip);
         break;
     }
+    emit loopModeChanged(loopMode);
 }
 
 // ---------------------------------------------------------------------------
@@ -591,11 +647,15 @@ QString PlayerWindow::formatTime(qint64 ms)
 void PlayerWindow::handleDuration(qint64 duration)
 {
     slider->setRange(0, static_cast<int>(duration));
+    emit trackChanged();
 }
 
 void PlayerWindow::handlePosition(qint64 pos)
 {
-    slider->setValue(static_cast<int>(pos));
+    // A held slider is the user's: setting it would emit sliderMoved on
+    // Qt 6.4 and seek back to where playback already is.
+    if (!slider->isSliderDown())
+        slider->setValue(static_cast<int>(pos));
     const qint64 duration = player->duration();
     const QString total = formatTime(duration);
     const QString left = showRemainingTime ? QStringLiteral("-") + formatTime(duration - pos) : formatTime(pos);
@@ -608,11 +668,13 @@ void PlayerWindow::handleVolume(int value)
     vol = value;
     volume->setToolTip(QString::number(vol, 'g', 6) + QStringLiteral("%"));
     paintMute(vol, palette.value(colorAsText));
+    emit volumeChanged(value);
 }
 
 void PlayerWindow::paintMute(float value, const QColor &theme)
 {
     const QSize size = iconSize.value(QStringLiteral("small"));
+    mute->setAccessibleName(value <= 0 ? tr("Unmute") : tr("Mute"));
     if (value <= 0)
         SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/volume-x.svg"), palette.value(QStringLiteral("gray")), size);
     else if (value < 33)
@@ -626,11 +688,127 @@ void PlayerWindow::paintMute(float value, const QColor &theme)
 void PlayerWindow::handleMute()
 {
     if (volume->value() == 0) {
-        volume->setValue(previousVolume);
+        // Nothing to return to (muted at the last quit, or dragged to 0
+        // before any mute): the first-start volume.
+        volume->setValue(previousVolume > 0 ? previousVolume : 50);
     } else {
         previousVolume = volume->value();
         volume->setValue(0);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Remote control
+
+void PlayerWindow::play()
+{
+    if (player->playbackState() != QMediaPlayer::PlayingState)
+        togglePlayPause();
+}
+
+void PlayerWindow::pause()
+{
+    if (player->playbackState() == QMediaPlayer::PlayingState)
+        togglePlayPause();
+}
+
+void PlayerWindow::seek(qint64 ms)
+{
+    player->setPosition(ms);
+    emit seeked(ms);
+}
+
+void PlayerWindow::setVolumePercent(int percent)
+{
+    volume->setValue(percent);
+}
+
+void PlayerWindow::setShuffle(bool on)
+{
+    if (shuffleEnabled != on)
+        toggleShuffle();
+}
+
+void PlayerWindow::setLoopMode(LoopMode mode)
+{
+    // Three steps reach any mode, also from an unknown stored one.
+    for (int step = 0; step < 3 && loopMode != mode; ++step)
+        toggleLoop();
+}
+
+void PlayerWindow::openUrl(const QUrl &url)
+{
+    const int row = mediaList->indexOf(url);
+    if (row != -1) {
+        playTrack(row);
+        return;
+    }
+    playAddress(url);
+}
+
+void PlayerWindow::playAddress(const QUrl &url)
+{
+    player->setSource(url);
+    player->play();
+    // Playing started here: play/pause now pauses it, not last session's row.
+    justStarted = false;
+    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
+}
+
+void PlayerWindow::raiseWindow()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void PlayerWindow::quit()
+{
+    quitAction->trigger();
+}
+
+QMediaPlayer::PlaybackState PlayerWindow::playbackState() const
+{
+    return player->playbackState();
+}
+
+bool PlayerWindow::isShuffleEnabled() const
+{
+    return shuffleEnabled;
+}
+
+PlayerWindow::LoopMode PlayerWindow::currentLoopMode() const
+{
+    return loopMode;
+}
+
+int PlayerWindow::volumePercent() const
+{
+    return volume->value();
+}
+
+qint64 PlayerWindow::playbackPosition() const
+{
+    return player->position();
+}
+
+qint64 PlayerWindow::trackDuration() const
+{
+    return player->duration();
+}
+
+Playlist::TrackInfo PlayerWindow::nowPlaying() const
+{
+    const QUrl source = player->source();
+    if (source.isEmpty())
+        return {};
+    const int row = mediaList->indexOf(source);
+    if (row != -1)
+        return mediaList->getTracks().at(row);
+    // Read as the library reads its files: the player's own tags still belong
+    // to the previous source when the new one is announced.
+    return Playlist::readTrack(source.toLocalFile());
 }
 
 // ---------------------------------------------------------------------------
@@ -654,6 +832,11 @@ bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
         return true;
     case Qt::Key_Up:
     case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // The user is choosing a row, even one that needs no scrolling.
         lastScrollTime = QDateTime::currentDateTime();
         return false;
     case Qt::Key_MediaNext:
@@ -731,9 +914,9 @@ void PlayerWindow::refreshMusicFolder()
                 window->statusLabel->setText(tr("%1 tracks found...").arg(found));
         },
         [this, cachePath] {
-            mediaList->saveToCache(cachePath);
+            saveCache(cachePath);
             mediaNames = mediaList->getList();
-            searchDialog->refreshResults();
+            libraryInstalled();
             QMetaObject::invokeMethod(
                 this,
                 [this] {
@@ -771,7 +954,10 @@ void PlayerWindow::fillTick()
     if (fillPos >= total) {
         fillTimer.stop();
         playlistWidget->setUpdatesEnabled(true);
-        updateStatusLabel(tr("Playlist refreshed."), 5);
+        // Rows are written unmarked; the queue's marks go on once all are there.
+        updateQueueIndicators();
+        selectCurrentRow();
+        showLibraryReady(tr("Playlist refreshed."));
     }
 }
 
@@ -785,14 +971,14 @@ void PlayerWindow::updatePlaylist()
         refreshMusicFolder();
         return;
     }
-    searchDialog->refreshResults();
     mediaNames = mediaList->getList();
     playlistWidget->clear();
     playlistWidget->addItems(mediaNames);
+    libraryInstalled();
     updateStatusLabel(tr("Checking for new tracks..."), 5);
 
     mediaList->updateFromFolder(folderPath, mediaList->knownFilePaths(), [this, cachePath] {
-        mediaList->saveToCache(cachePath);
+        saveCache(cachePath);
         mediaNames = mediaList->getList();
         QMetaObject::invokeMethod(
             this,
@@ -800,11 +986,80 @@ void PlayerWindow::updatePlaylist()
                 playlistWidget->clear();
                 playlistWidget->addItems(mediaNames);
                 // The search index of the new records exists only now.
-                searchDialog->refreshResults();
-                updateStatusLabel(tr("Playlist updated."), 5);
+                libraryInstalled();
+                showLibraryReady(tr("Playlist updated."));
             },
             Qt::QueuedConnection);
     });
+}
+
+// Rows are positions in the library as it was before: after every install the
+// current track and the shuffle history are found again by their file, and
+// every view that shows rows is redrawn from the new library.
+void PlayerWindow::libraryInstalled()
+{
+    QHash<QUrl, int> rowOfUrl; // built on first need: most installs move no row
+    const auto rowNow = [this, &rowOfUrl](const QUrl &url, int oldRow) {
+        if (url.isEmpty())
+            return -1;
+        if (mediaList->at(oldRow) == url)
+            return oldRow;
+        if (rowOfUrl.isEmpty()) {
+            const QList<Playlist::TrackInfo> tracks = mediaList->getTracks();
+            rowOfUrl.reserve(tracks.size());
+            // From the back, so that the first record of a file wins, as in indexOf.
+            for (qsizetype i = tracks.size() - 1; i >= 0; --i)
+                rowOfUrl.insert(tracks.at(i).url, int(i));
+        }
+        return rowOfUrl.value(url, -1);
+    };
+
+    if (currentPath.isEmpty()) {
+        // Only a row was known (an older settings store, no cache): pin it now.
+        currentPath = mediaList->at(currentIndex).toLocalFile();
+    } else if (const int row = rowNow(QUrl::fromLocalFile(currentPath), currentIndex); row != -1) {
+        currentIndex = row;
+    }
+    // A current track that left the library keeps its row: play goes on from
+    // that place in the list.
+
+    // Tracks that left the library drop out of the history.
+    QStack<int> history;
+    for (const int row : std::as_const(playHistory)) {
+        const int now = rowNow(installedTracks.value(row).url, row);
+        if (now != -1)
+            history.push(now);
+    }
+    playHistory = history;
+    installedTracks = mediaList->getTracks();
+
+    searchDialog->refreshResults();
+    updateQueueIndicators();
+    selectCurrentRow();
+}
+
+void PlayerWindow::selectCurrentRow()
+{
+    // A refilled list has no current row; it goes back to the current track.
+    if (playlistWidget->currentRow() == -1 && currentIndex < playlistWidget->count())
+        playlistWidget->setCurrentRow(currentIndex);
+}
+
+void PlayerWindow::saveCache(const QString &cachePath)
+{
+    cacheSaveFailed = !mediaList->saveToCache(cachePath);
+    if (cacheSaveFailed)
+        updateStatusLabel(tr("Failed to save playlist cache."), 10);
+}
+
+void PlayerWindow::showLibraryReady(const QString &message)
+{
+    // The list is shown after the cache was written; its message would hide
+    // a failed write at once, and the failure is what the user must see.
+    if (cacheSaveFailed)
+        updateStatusLabel(tr("Failed to save playlist cache."), 10);
+    else
+        updateStatusLabel(message, 5);
 }
 
 void PlayerWindow::updateStatusLabel(const QString &message, int timeout)
@@ -842,21 +1097,25 @@ void PlayerWindow::addToQueue(QString filePath)
 void PlayerWindow::updateQueueIndicators()
 {
     const int rows = playlistWidget->count();
-    for (int row = 0; row < rows; ++row) {
-        QListWidgetItem *item = playlistWidget->item(row);
-        const QString text = item->text();
-        const QString plain = withoutQueueMarker(text);
-        if (plain != text)
-            item->setText(plain);
-    }
-
+    QHash<int, int> markOfRow;
     const QStringList queuedPaths = queue->getList();
     for (int i = 0; i < queuedPaths.size(); ++i) {
         const int row = mediaList->indexOf(QUrl::fromLocalFile(queuedPaths.at(i)));
-        if (row == -1 || row >= rows)
-            continue;
+        if (row != -1 && row < rows)
+            markOfRow.insert(row, i + 1);
+    }
+
+    // The unmarked text is the record's, never what is left after taking a
+    // mark off the row: a file name may itself begin with "[01]".
+    const int known = std::min(rows, int(mediaNames.size()));
+    for (int row = 0; row < known; ++row) {
+        QString text = mediaNames.at(row);
+        const auto mark = markOfRow.constFind(row);
+        if (mark != markOfRow.constEnd())
+            text = QStringLiteral("[%1] %2").arg(QString::number(mark.value()), text);
         QListWidgetItem *item = playlistWidget->item(row);
-        item->setText(QStringLiteral("[%1] %2").arg(QString::number(i + 1), withoutQueueMarker(item->text())));
+        if (item->text() != text)
+            item->setText(text);
     }
 
     searchDialog->updateQueueIndicators();
@@ -882,20 +1141,17 @@ QString PlayerWindow::getQueueDuration() const
     for (const Playlist::TrackInfo &track : tracks)
         durationMap.insert(track.url.toLocalFile(), track.duration);
 
-    int totalSeconds = 0;
+    qint64 totalSeconds = 0;
     const QStringList queuedPaths = queue->getList();
     for (const QString &path : queuedPaths) {
         const auto found = durationMap.constFind(path);
-        if (found == durationMap.constEnd())
-            continue;
-        const QStringList parts = found.value().split(QLatin1Char(':'));
-        if (parts.size() == 2)
-            totalSeconds += parts.at(0).toInt() * 60 + parts.at(1).toInt();
+        if (found != durationMap.constEnd())
+            totalSeconds += durationSeconds(found.value());
     }
 
-    const int h = totalSeconds / 3600;
-    const int m = (totalSeconds % 3600) / 60;
-    const int s = totalSeconds % 60;
+    const qint64 h = totalSeconds / 3600;
+    const qint64 m = (totalSeconds % 3600) / 60;
+    const qint64 s = totalSeconds % 60;
     if (h > 0)
         return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
@@ -971,6 +1227,7 @@ void PlayerWindow::saveSettings()
     settings.setValue(QStringLiteral("mainColor"), colorAsText);
     settings.setValue(QStringLiteral("iconSize"), sizeFactor);
     settings.setValue(QStringLiteral("lastIndex"), currentIndex);
+    settings.setValue(QStringLiteral("lastPath"), currentPath);
     saveFavorites();
 }
 
@@ -1010,7 +1267,9 @@ void PlayerWindow::loadSettings()
     }
 
     if (settings.contains(QStringLiteral("loopMode"))) {
-        loopMode = static_cast<LoopMode>(settings.value(QStringLiteral("loopMode")).toInt());
+        const int stored = settings.value(QStringLiteral("loopMode")).toInt();
+        // A mode this program does not know would leave the button blank.
+        loopMode = stored >= Off && stored <= Track ? static_cast<LoopMode>(stored) : Off;
     } else {
         loopMode = Off;
         settings.setValue(QStringLiteral("loopMode"), 0);
@@ -1029,6 +1288,14 @@ void PlayerWindow::loadSettings()
 
     if (settings.contains(QStringLiteral("lastIndex"))) {
         currentIndex = settings.value(QStringLiteral("lastIndex")).toInt();
+        // The stored row is only where the track was when it was saved: a file
+        // that vanished since or a rescan moves it. An older store has no path.
+        currentPath = settings.value(QStringLiteral("lastPath")).toString();
+        const int row = currentPath.isEmpty() ? -1 : mediaList->indexOf(QUrl::fromLocalFile(currentPath));
+        if (row != -1)
+            currentIndex = row;
+        else if (currentPath.isEmpty())
+            currentPath = mediaList->at(currentIndex).toLocalFile();
         playlistWidget->setCurrentRow(currentIndex);
         if (QListWidgetItem *item = playlistWidget->item(currentIndex))
             playlistWidget->scrollToItem(item, QAbstractItemView::EnsureVisible);
@@ -1089,12 +1356,16 @@ void PlayerWindow::paintFavorite(FavoriteButton *button)
 void PlayerWindow::favoriteClicked(int index, FavoriteButton *button)
 {
     if (selectingFavorite) {
-        const QMediaMetaData metaData = player->metaData();
-        const TrackInfo track{player->source(), metaData.stringValue(QMediaMetaData::AlbumArtist),
-                              metaData.stringValue(QMediaMetaData::Title)};
-        favorites.insert(index, track);
-        paintFavorite(button);
-        button->setToolTip(track.artist + QStringLiteral(" - ") + track.title);
+        // With nothing loaded there is nothing to keep: the slot stays as it
+        // was, and the click still disarms the heart.
+        if (!player->source().isEmpty()) {
+            const QMediaMetaData metaData = player->metaData();
+            const TrackInfo track{player->source(), metaData.stringValue(QMediaMetaData::AlbumArtist),
+                                  metaData.stringValue(QMediaMetaData::Title)};
+            favorites.insert(index, track);
+            paintFavorite(button);
+            button->setToolTip(track.artist + QStringLiteral(" - ") + track.title);
+        }
         favorite->setChecked(false);
         selectingFavorite = false;
         return;
@@ -1110,10 +1381,7 @@ void PlayerWindow::favoriteClicked(int index, FavoriteButton *button)
         return;
     }
     // Not in this library: play the stored address directly.
-    player->setSource(track.url);
-    player->play();
-    SvgIcon::setColoredIcon(playPause, QStringLiteral(":/icons/pause.svg"), mainColor,
-                            iconSize.value(QStringLiteral("large")));
+    playAddress(track.url);
     setWindowTitle(track.title);
 }
 
@@ -1137,10 +1405,8 @@ void PlayerWindow::updateButtons(QString colorName)
     const QColor theme = palette.value(colorName);
     const QSize small = iconSize.value(QStringLiteral("small"));
     const QSize normal = iconSize.value(QStringLiteral("normal"));
-    const QSize large = iconSize.value(QStringLiteral("large"));
     const QColor pink = palette.value(QStringLiteral("pink"));
 
-    SvgIcon::setColoredIcon(playPause, QStringLiteral(":/icons/play.svg"), theme, large);
     SvgIcon::setColoredIcon(stop, QStringLiteral(":/icons/stop.svg"), theme, small);
     SvgIcon::setColoredIcon(previous, QStringLiteral(":/icons/rewind.svg"), theme, normal);
     SvgIcon::setColoredIcon(forward, QStringLiteral(":/icons/fast-forward.svg"), theme, normal);
@@ -1148,7 +1414,7 @@ void PlayerWindow::updateButtons(QString colorName)
     paintShuffle(theme);
 
     // The repaint has always spelt the track mode in lower case; the toggle
-    // does not. A stored mode outside the three leaves the button as it was.
+    // does not.
     paintLoop(theme, tr("Looping current track"));
 
     paintMute(vol, theme);
@@ -1161,6 +1427,7 @@ void PlayerWindow::updateButtons(QString colorName)
 
     mainColor = theme;
     colorAsText = colorName;
+    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
     searchDialog->setIcons(mainColor, normal);
     queueDialog->setIcons(mainColor, palette.value(QStringLiteral("red")), normal);
     saveSettings();

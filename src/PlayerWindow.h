@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Playlist.h"
+
 #include <QColor>
 #include <QDateTime>
 #include <QFont>
@@ -13,12 +15,13 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "Playlist.h"
+
 class AboutDialog;
 class ClickableLabel;
 class ClickableSlider;
 class FavoriteButton;
 class PlayQueue;
-class Playlist;
 class QAction;
 class QAudioOutput;
 class QGridLayout;
@@ -41,11 +44,7 @@ class PlayerWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    /**
-     * What follows the end of a track; stored as this integer. The fixed
-     * underlying type makes an unknown stored value (kept as it is) a valid
-     * LoopMode rather than undefined behaviour.
-     */
+    /** What follows the end of a track; stored as this integer. */
     enum LoopMode : int { Off = 0, List = 1, Track = 2 };
 
     /** One favourite: the address, album artist and title when it was assigned. */
@@ -107,6 +106,73 @@ public:
     /** "%1:%2" minutes and seconds, each at least two digits; minutes are not wrapped. */
     static QString formatTime(qint64 ms);
 
+    // Remote control (the desktop media bus). Every request runs the handler of
+    // the matching window control, so it is exactly a click, key or drag there.
+
+    /** The play/pause button's handler. */
+    void togglePlayPause();
+    /** The stop button's handler. */
+    void stopPlayback();
+    /** The previous button's handler. */
+    void playPrevious();
+    /** The next button's handler. */
+    void playNext();
+    /** The shuffle button's handler. */
+    void toggleShuffle();
+    /** The loop button's handler. */
+    void toggleLoop();
+    /** Runs the play/pause handler unless the player is playing already. */
+    void play();
+    /** Runs the play/pause handler if the player is playing. */
+    void pause();
+    /** Jumps to @p ms in the current track, as the position slider does, and reports the jump. */
+    void seek(qint64 ms);
+    /** Moves the volume slider to @p percent (0 to 100). */
+    void setVolumePercent(int percent);
+    /** Clicks the shuffle button if shuffle is not already @p on. */
+    void setShuffle(bool on);
+    /** Clicks the loop button until it stands at @p mode. */
+    void setLoopMode(LoopMode mode);
+    /** Plays @p url: its library row if it has one, else the file itself, as a favourite outside the library. */
+    void openUrl(const QUrl &url);
+    /** Shows, raises and activates the window. */
+    void raiseWindow();
+    /** The "Quit" menu entry: saves and quits. */
+    void quit();
+
+    /** The media player's playback state. */
+    QMediaPlayer::PlaybackState playbackState() const;
+    /** Whether shuffle is on. */
+    bool isShuffleEnabled() const;
+    /** The loop mode the loop button shows. */
+    LoopMode currentLoopMode() const;
+    /** The volume slider's value, 0 to 100. */
+    int volumePercent() const;
+    /** Position in the current track, in milliseconds. */
+    qint64 playbackPosition() const;
+    /** Length of the current track in milliseconds; 0 while unknown. */
+    qint64 trackDuration() const;
+    /**
+     * The current source as a track record: its library record, or for a file
+     * outside the library its tags read from the file. An empty url when
+     * nothing is loaded.
+     */
+    Playlist::TrackInfo nowPlaying() const;
+
+signals:
+    /** The media player started, paused or stopped. */
+    void playbackStateChanged(QMediaPlayer::PlaybackState state);
+    /** The shuffle button was painted for @p on (also on a repaint that changes nothing). */
+    void shuffleChanged(bool on);
+    /** The loop button was painted for @p mode (also on a repaint that changes nothing). */
+    void loopModeChanged(PlayerWindow::LoopMode mode);
+    /** The volume slider's value became @p percent. */
+    void volumeChanged(int percent);
+    /** The source or its length changed; nowPlaying() and trackDuration() have the news. */
+    void trackChanged();
+    /** Playback jumped to @p ms through seek(). */
+    void seeked(qint64 ms);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -121,15 +187,11 @@ private:
     void fillTick();
     void reportPlaybackError();
     void chooseMusicFolder();
+    void saveCache(const QString &cachePath);
+    void showLibraryReady(const QString &message);
 
-    void togglePlayPause();
-    void stopPlayback();
-    void playPrevious();
-    void playNext();
     void handleMediaStatus(QMediaPlayer::MediaStatus status);
     void handleSourceChanged(const QUrl &source);
-    void toggleShuffle();
-    void toggleLoop();
     bool playFromQueue(bool refreshBeforePlay);
     void advanceShuffled();
     int randomPick() const;
@@ -150,6 +212,10 @@ private:
     void paintFavorite(FavoriteButton *button);
 
     void refillQueueDialog();
+    void libraryInstalled();
+    void selectCurrentRow();
+    /** Plays a file outside the library by its address. */
+    void playAddress(const QUrl &url);
 
     QMediaPlayer *player;
     QAudioOutput *audioOutput;
@@ -190,6 +256,10 @@ private:
     QTimer *followTimer;
     QDateTime lastScrollTime;
     int currentIndex;
+    // The file of currentIndex: rows move when a library is installed, files do not.
+    QString currentPath;
+    // The library as of the last install, to find the tracks that its rows named.
+    QList<Playlist::TrackInfo> installedTracks;
     bool justStarted = false;
     QFont gridFont;
     QPushButton *playPause;
@@ -215,6 +285,8 @@ private:
     ClickableLabel *timeLabel;
     bool showRemainingTime;
     QString folderPath;
+    // The last cache write failed; the library's ready message says so instead.
+    bool cacheSaveFailed = false;
 
     // The volume the mute button returns to.
     int previousVolume = 0;
@@ -222,5 +294,6 @@ private:
     friend class TestPlayback;
     friend class TestQueue;
     friend class TestWindow;
+    friend class TestMpris;
     friend class WindowBench;
 };

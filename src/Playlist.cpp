@@ -182,16 +182,30 @@ bool Playlist::saveToCache(const QString &cachePath) const
     const QByteArray json =
         QJsonDocument(QJsonObject{{QStringLiteral("tracks"), tracks}}).toJson(QJsonDocument::Indented);
 
+    if (cachePath.isEmpty())
+        return false;
     // Written to a temporary file that replaces the old cache only when
     // complete, so a crash or a full disk never leaves a truncated cache.
     QSaveFile file(cachePath);
-    if (cachePath.isEmpty() || !file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(json) != json.size()) {
-        file.cancelWriting();
-        return false;
+    if (file.open(QIODevice::WriteOnly)) {
+        if (file.write(json) != json.size()) {
+            file.cancelWriting();
+            return false;
+        }
+        return file.commit();
     }
-    return file.commit();
+
+    // A folder that takes no new files can still hold a writable cache (a
+    // shared or locked-down music folder): write that file in place, as a
+    // plain write would. QSaveFile's own direct-write fallback is not enough:
+    // it acts only on EACCES, while an immutable folder answers EPERM.
+    // A truncated cache left by a failed write here fails to parse on the next
+    // start, which then rescans.
+    QFile existing(cachePath);
+    if (!QFileInfo(cachePath).isFile()
+        || !existing.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::ExistingOnly))
+        return false;
+    return existing.write(json) == json.size() && existing.flush();
 }
 
 bool Playlist::loadFromCache(const QString &cachePath)
@@ -332,17 +346,26 @@ Playlist::TrackInfo Playlist::readTrack(const QString &path)
     // A null reference is a file TagLib could not open or parse (empty,
     // truncated, not audio): it still becomes a record, with empty tags.
     if (!ref.isNull()) {
-        if (const TagLib::Tag *tag = ref.tag()) {
-            track.title = toQString(tag->title());
-            track.album = toQString(tag->album());
-        }
-        // The album artist has no accessor of its own on TagLib::Tag; the
-        // property map names it the same for every format (ID3v2 TPE2, Vorbis
-        // and FLAC ALBUMARTIST, ...).
+        // The property map is the one reader that sees every format's tags,
+        // the RIFF INFO chunk of a WAV file (INAM, IPRD) included, where
+        // FileRef::tag() shows only the ID3v2 chunk. It comes from a single tag
+        // of the file, though, while tag() merges ID3v2 and ID3v1 field by
+        // field, so a field the map lacks is taken from tag().
         const TagLib::PropertyMap properties = ref.file()->properties();
-        const auto albumArtist = properties.find("ALBUMARTIST");
-        if (albumArtist != properties.end() && !albumArtist->second.isEmpty())
-            track.artist = toQString(albumArtist->second.toString(", "));
+        const TagLib::Tag *tag = ref.tag();
+        // Several values are joined as tag() joins them: with a space.
+        const auto field = [&properties](const char *key, const TagLib::String &fallback,
+                                         const char *separator = " ") {
+            const auto found = properties.find(key);
+            if (found != properties.end() && !found->second.isEmpty())
+                return toQString(found->second.toString(separator));
+            return toQString(fallback);
+        };
+        track.title = field("TITLE", tag ? tag->title() : TagLib::String());
+        track.album = field("ALBUM", tag ? tag->album() : TagLib::String());
+        // The album artist has no accessor on TagLib::Tag; the map names it
+        // the same for every format (ID3v2 TPE2, Vorbis and FLAC ALBUMARTIST).
+        track.artist = field("ALBUMARTIST", TagLib::String(), ", ");
         if (const TagLib::AudioProperties *audio = ref.audioProperties())
             lengthMs = audio->lengthInMilliseconds();
     }

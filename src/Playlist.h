@@ -51,7 +51,11 @@ public:
     void updateFromFolder(const QString &folderPath, const QStringList &knownFiles,
                           std::function<void()> onDone);
 
-    /** Writes the library as JSON to @p cachePath, atomically. Returns false if it could not be written. */
+    /**
+     * Writes the library as JSON to @p cachePath, atomically where the folder takes
+     * a new file, else in place over an existing writable file. Returns false if it
+     * could not be written.
+     */
     bool saveToCache(const QString &cachePath) const;
 
     /**

@@ -66,6 +66,17 @@ void QueueDialog::setupLayout()
     jumpButton->setToolTip(tr("Move to front of queue"));
     removeButton->setToolTip(tr("Remove from queue"));
     clearButton->setToolTip(tr("Clear the queue"));
+    queueWidget->setAccessibleName(tr("Play queue"));
+    moveUpButton->setAccessibleName(tr("Move up"));
+    moveUpButton->setAccessibleDescription(tr("Move the selected track up the queue"));
+    moveDownButton->setAccessibleName(tr("Move down"));
+    moveDownButton->setAccessibleDescription(tr("Move the selected track down the queue"));
+    removeButton->setAccessibleName(tr("Remove"));
+    removeButton->setAccessibleDescription(tr("Remove the selected track from the queue"));
+    jumpButton->setAccessibleName(tr("Move to front"));
+    jumpButton->setAccessibleDescription(tr("Move the selected track to the front of the queue"));
+    clearButton->setAccessibleName(tr("Clear queue"));
+    clearButton->setAccessibleDescription(tr("Remove every track from the queue"));
     // No default button: Return must not move or clear queue entries.
     for (QPushButton *button : {moveUpButton, moveDownButton, removeButton, jumpButton, clearButton})
         button->setAutoDefault(false);
@@ -89,6 +100,13 @@ void QueueDialog::setupLayout()
     auto *mainLayout = new QVBoxLayout(this);
     mainLayout->addLayout(queueRowLayout);
     mainLayout->addLayout(bottomLayout);
+
+    // Tab follows the reading order, not the order the buttons were made in.
+    setTabOrder(queueWidget, moveUpButton);
+    setTabOrder(moveUpButton, moveDownButton);
+    setTabOrder(moveDownButton, clearButton);
+    setTabOrder(clearButton, removeButton);
+    setTabOrder(removeButton, jumpButton);
 }
 
 void QueueDialog::setupConnections()

@@ -14,7 +14,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -51,8 +51,6 @@ void SearchDialog::updateQueueIndicators()
     if (!playlistRef || !queueRef)
         return;
 
-    static const QRegularExpression marker(QStringLiteral("^\\[\\d+\\]\\s*"));
-
     const QStringList queuedPaths = queueRef->getList();
     const QList<Playlist::TrackInfo> tracks = playlistRef->getTracks();
 
@@ -67,16 +65,12 @@ void SearchDialog::updateQueueIndicators()
 
     for (int row = 0; row < resultList->count(); ++row) {
         QListWidgetItem *item = resultList->item(row);
-        const QString oldText = item->text();
-        QString text = oldText;
-        // Only a text starting with a bracket can carry a marker.
-        if (text.startsWith(QLatin1Char('['))) {
-            const QRegularExpressionMatch match = marker.match(text);
-            if (match.hasMatch())
-                text.remove(0, match.capturedLength());
-        }
-
         const int playlistIndex = item->data(Qt::UserRole).toInt();
+        // The unmarked text is the one the hit was made with, never what is
+        // left after taking a mark off: a file name may begin with "[01]".
+        QString text = playlistIndex >= 0 && playlistIndex < searchedTracks.size()
+            ? searchedTracks.at(playlistIndex).displayName
+            : item->text();
         if (!queuePosition.isEmpty() && playlistIndex >= 0 && playlistIndex < tracks.size()) {
             const QString path = tracks.at(playlistIndex).url.toLocalFile();
             const auto found = queuePosition.constFind(path);
@@ -84,14 +78,30 @@ void SearchDialog::updateQueueIndicators()
                 text = QStringLiteral("[%1] %2").arg(QString::number(found.value() + 1), text);
         }
 
-        if (text != oldText)
+        if (item->text() != text)
             item->setText(text);
     }
 }
 
 void SearchDialog::refreshResults()
 {
+    // Indices change with the library; the chosen hit is found again by its file.
+    const QUrl chosen = searchedTracks.value(currentHitIndex()).url;
+    const int scrolled = resultList->verticalScrollBar()->value();
+
     performSearch(searchInput->text());
+
+    if (!chosen.isEmpty()) {
+        for (int row = 0; row < resultList->count(); ++row) {
+            if (searchedTracks.at(resultList->item(row)->data(Qt::UserRole).toInt()).url == chosen) {
+                resultList->setCurrentRow(row);
+                break;
+            }
+        }
+    }
+    resultList->verticalScrollBar()->setValue(scrolled);
+    if (QListWidgetItem *current = resultList->currentItem())
+        resultList->scrollToItem(current, QAbstractItemView::EnsureVisible);
 }
 
 void SearchDialog::keyPressEvent(QKeyEvent *event)
@@ -153,6 +163,15 @@ void SearchDialog::setupLayout()
     playButton = new QPushButton(this);
     queueButton->setToolTip(tr("Add to queue"));
     jumpButton->setToolTip(tr("Jump to selected track"));
+    searchInput->setAccessibleName(tr("Search for"));
+    searchInput->setAccessibleDescription(tr("Part of an artist, title, album or file name"));
+    resultList->setAccessibleName(tr("Search results"));
+    playButton->setAccessibleName(tr("Play"));
+    playButton->setAccessibleDescription(tr("Play the selected track"));
+    queueButton->setAccessibleName(tr("Queue"));
+    queueButton->setAccessibleDescription(tr("Add the selected track to the play queue, or take it out"));
+    jumpButton->setAccessibleName(tr("Show in track list"));
+    jumpButton->setAccessibleDescription(tr("Select the track in the main track list"));
     // No default button: Return in the query field must not queue or play a
     // hit behind the user's back.
     for (QPushButton *button : {queueButton, jumpButton, playButton})
@@ -169,6 +188,12 @@ void SearchDialog::setupLayout()
     mainLayout->addWidget(resultList);
     mainLayout->addLayout(buttonLayout);
     mainLayout->addWidget(resultLabel);
+
+    // Tab follows the reading order, not the order the buttons were made in.
+    setTabOrder(searchInput, resultList);
+    setTabOrder(resultList, playButton);
+    setTabOrder(playButton, queueButton);
+    setTabOrder(queueButton, jumpButton);
 }
 
 void SearchDialog::setupConnections()
@@ -200,6 +225,7 @@ void SearchDialog::performSearch(const QString &query)
     resultList->clear();
 
     const QString q = query.trimmed().toCaseFolded();
+    searchedTracks.clear();
     if (!playlistRef || q.isEmpty()) {
         resultLabel->setText(hitCountText(0));
         resultList->setUpdatesEnabled(true);
@@ -219,6 +245,7 @@ void SearchDialog::performSearch(const QString &query)
         ++count;
     }
 
+    searchedTracks = tracks;
     resultList->setUpdatesEnabled(true);
     updateQueueIndicators();
     resultLabel->setText(hitCountText(count));

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Playlist.h"
+
 #include <QColor>
 #include <QDialog>
+#include <QList>
 #include <QSize>
 
 class QLabel;
@@ -9,7 +12,6 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
-class Playlist;
 class PlayQueue;
 
 /** Live substring search over the library; hits can be played, queued or selected in the track list. */
@@ -24,7 +26,11 @@ public:
     void setIcons(QColor color, QSize size);
     /** Re-marks the hits with their queue positions. */
     void updateQueueIndicators();
-    /** Runs the current query again, so every hit names the record its index points to. */
+    /**
+     * Runs the current query again, so every hit names the record its index
+     * points to. The chosen hit stays chosen while its track is still a hit,
+     * and the list keeps its scroll position.
+     */
     void refreshResults();
 
 signals:
@@ -59,6 +65,8 @@ private:
     QPushButton *playButton;
     Playlist *playlistRef;
     PlayQueue *queueRef;
+    // The records the hits were made from; their indices point into it.
+    QList<Playlist::TrackInfo> searchedTracks;
 
     friend class TestQueue;
     friend class TestWindow;

@@ -1,15 +1,31 @@
+#include "DesktopApp.h"
 #include "PlayerWindow.h"
+#ifdef CORVEL_HAS_DBUS
+#include "MprisService.h"
+#endif
 
 #include <QApplication>
 
-// The program's entry: one window, one event loop. The window is destroyed
-// before the application object.
+// The program's entry: the command line first (--help, --version), then one
+// window and one event loop. The window is destroyed before the application
+// object.
 int qMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    DesktopApp::identify(app);
+    if (const std::optional<int> status = DesktopApp::handleCommandLine(app))
+        return *status;
+#ifdef CORVEL_HAS_DBUS
+    // One player at a time: a running one comes to the front instead.
+    if (MprisService::raiseRunningPlayer())
+        return 0;
+#endif
     int result = 0;
     {
         PlayerWindow window;
+#ifdef CORVEL_HAS_DBUS
+        new MprisService(&window);
+#endif
         window.show();
         result = app.exec();
     }

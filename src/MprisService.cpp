@@ -1,0 +1,234 @@
+#include "MprisService.h"
+
+#include "MprisPlayerAdaptor.h"
+#include "MprisRootAdaptor.h"
+#include "PlayerWindow.h"
+
+#include <QCryptographicHash>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFileInfo>
+
+#include <algorithm>
+
+const QString MprisService::serviceName = QStringLiteral("org.mpris.MediaPlayer2.corvel");
+const QString MprisService::objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString MprisService::noTrackPath = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+
+namespace {
+
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// A second start waits this long for the running player to answer before it
+// gives up and starts on its own.
+constexpr int raiseTimeoutMs = 5000;
+
+} // namespace
+
+MprisService::MprisService(PlayerWindow *window, const QDBusConnection &bus)
+    : QObject(window)
+    , playerWindow(window)
+    , connection(bus)
+{
+    if (!connection.isConnected())
+        return;
+
+    new MprisRootAdaptor(this);
+    playerAdaptor = new MprisPlayerAdaptor(this);
+    if (!connection.registerObject(objectPath, this))
+        return;
+    if (!connection.registerService(serviceName)) {
+        // Another player has the name: this one stays off the bus.
+        connection.unregisterObject(objectPath);
+        return;
+    }
+    registered = true;
+    announced = playerProperties();
+
+    connect(window, &PlayerWindow::playbackStateChanged, this, [this] { announceChanges(); });
+    connect(window, &PlayerWindow::shuffleChanged, this, [this] { announceChanges(); });
+    connect(window, &PlayerWindow::loopModeChanged, this, [this] { announceChanges(); });
+    connect(window, &PlayerWindow::volumeChanged, this, [this] { announceChanges(); });
+    connect(window, &PlayerWindow::trackChanged, this, [this] { announceChanges(); });
+    connect(window, &PlayerWindow::seeked, this, [this](qint64 ms) { emit playerAdaptor->Seeked(ms * 1000); });
+}
+
+MprisService::~MprisService()
+{
+    if (!registered)
+        return;
+    connection.unregisterService(serviceName);
+    connection.unregisterObject(objectPath);
+}
+
+bool MprisService::isRegistered() const
+{
+    return registered;
+}
+
+bool MprisService::raiseRunningPlayer(const QDBusConnection &bus)
+{
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, QStringLiteral("org.mpris.MediaPlayer2"),
+                                                      QStringLiteral("Raise"));
+    // Only a running player counts; the bus must not start one.
+    call.setAutoStartService(false);
+    // Events keep flowing while waiting, so a player in this very process can answer.
+    const QDBusMessage reply = bus.call(call, QDBus::BlockWithGui, raiseTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+QDBusObjectPath MprisService::trackId(const QUrl &url)
+{
+    if (url.isEmpty())
+        return QDBusObjectPath(noTrackPath);
+    // Object path elements allow only [A-Za-z0-9_]: the hex digest of the
+    // path fits, and it stays the same across library refreshes and runs,
+    // unlike the row.
+    const QString key = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QDBusObjectPath(QStringLiteral("/com/tavrenin/CorvelPlayer/track/") + QString::fromLatin1(digest));
+}
+
+PlayerWindow *MprisService::window() const
+{
+    return playerWindow;
+}
+
+QString MprisService::playbackStatus() const
+{
+    switch (playerWindow->playbackState()) {
+    case QMediaPlayer::PlayingState:
+        return QStringLiteral("Playing");
+    case QMediaPlayer::PausedState:
+        return QStringLiteral("Paused");
+    case QMediaPlayer::StoppedState:
+        break;
+    }
+    return QStringLiteral("Stopped");
+}
+
+QString MprisService::loopStatus() const
+{
+    switch (playerWindow->currentLoopMode()) {
+    case PlayerWindow::List:
+        return QStringLiteral("Playlist");
+    case PlayerWindow::Track:
+        return QStringLiteral("Track");
+    case PlayerWindow::Off:
+        break;
+    }
+    return QStringLiteral("None");
+}
+
+void MprisService::setLoopStatus(const QString &status)
+{
+    if (status == QLatin1String("None"))
+        playerWindow->setLoopMode(PlayerWindow::Off);
+    else if (status == QLatin1String("Playlist"))
+        playerWindow->setLoopMode(PlayerWindow::List);
+    else if (status == QLatin1String("Track"))
+        playerWindow->setLoopMode(PlayerWindow::Track);
+}
+
+bool MprisService::shuffle() const
+{
+    return playerWindow->isShuffleEnabled();
+}
+
+void MprisService::setShuffle(bool on)
+{
+    playerWindow->setShuffle(on);
+}
+
+double MprisService::volume() const
+{
+    return playerWindow->volumePercent() / 100.0;
+}
+
+void MprisService::setVolume(double level)
+{
+    playerWindow->setVolumePercent(qRound(std::clamp(level, 0.0, 1.0) * 100));
+}
+
+qlonglong MprisService::position() const
+{
+    return playerWindow->playbackPosition() * 1000;
+}
+
+QVariantMap MprisService::metadata() const
+{
+    const Playlist::TrackInfo track = playerWindow->nowPlaying();
+    QVariantMap map;
+    map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId(track.url)));
+    if (track.url.isEmpty())
+        return map;
+    const qint64 duration = playerWindow->trackDuration();
+    if (duration > 0)
+        map.insert(QStringLiteral("mpris:length"), qlonglong(duration) * 1000);
+    // A desktop panel shows the title; an untagged file shows its name, as the track list does.
+    map.insert(QStringLiteral("xesam:title"), track.title.isEmpty() ? QFileInfo(track.url.path()).fileName() : track.title);
+    if (!track.artist.isEmpty())
+        map.insert(QStringLiteral("xesam:artist"), QStringList{track.artist});
+    if (!track.album.isEmpty())
+        map.insert(QStringLiteral("xesam:album"), track.album);
+    map.insert(QStringLiteral("xesam:url"), track.url.toString());
+    return map;
+}
+
+void MprisService::seek(qlonglong offset)
+{
+    const qint64 target = playerWindow->playbackPosition() + offset / 1000;
+    const qint64 duration = playerWindow->trackDuration();
+    if (duration > 0 && target > duration) {
+        playerWindow->playNext();
+        return;
+    }
+    playerWindow->seek(std::max<qint64>(target, 0));
+}
+
+void MprisService::setPosition(const QDBusObjectPath &track, qlonglong position)
+{
+    const QUrl current = playerWindow->nowPlaying().url;
+    if (current.isEmpty() || track != trackId(current))
+        return;
+    const qint64 ms = position / 1000;
+    if (ms < 0 || ms > playerWindow->trackDuration())
+        return;
+    playerWindow->seek(ms);
+}
+
+void MprisService::openUri(const QString &uri)
+{
+    const QUrl url(uri);
+    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+        return;
+    playerWindow->openUrl(url);
+}
+
+QVariantMap MprisService::playerProperties() const
+{
+    return {{QStringLiteral("PlaybackStatus"), playbackStatus()},
+            {QStringLiteral("LoopStatus"), loopStatus()},
+            {QStringLiteral("Shuffle"), shuffle()},
+            {QStringLiteral("Volume"), volume()},
+            {QStringLiteral("Metadata"), metadata()}};
+}
+
+void MprisService::announceChanges()
+{
+    const QVariantMap now = playerProperties();
+    QVariantMap changed;
+    for (auto it = now.constBegin(); it != now.constEnd(); ++it) {
+        if (announced.value(it.key()) != it.value())
+            changed.insert(it.key(), it.value());
+    }
+    if (changed.isEmpty())
+        return;
+    announced = now;
+    QDBusMessage signal = QDBusMessage::createSignal(objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << playerInterface << changed << QStringList();
+    connection.send(signal);
+}

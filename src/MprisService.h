@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+#include <QVariantMap>
+
+class MprisPlayerAdaptor;
+class PlayerWindow;
+
+/**
+ * Offers the player to the desktop (media keys, panels, lock screen,
+ * playerctl) as an MPRIS2 media player on the session bus. It reads the
+ * window's state through its getters and signals and asks it for work only
+ * through its remote-control methods, so every request behaves as the
+ * matching control in the window. Without a session bus, or when another
+ * player holds the bus name, it stays silent and the window works as ever.
+ */
+class MprisService : public QObject
+{
+    Q_OBJECT
+
+public:
+    /** The bus name the player owns. */
+    static const QString serviceName;
+    /** The object path of both interfaces. */
+    static const QString objectPath;
+    /** The track id MPRIS reserves for "no track". */
+    static const QString noTrackPath;
+
+    /**
+     * Registers the player for @p window, which becomes the parent, on @p bus.
+     * Quietly does nothing when the bus is not there or the name is taken.
+     */
+    explicit MprisService(PlayerWindow *window, const QDBusConnection &bus = QDBusConnection::sessionBus());
+    ~MprisService() override;
+
+    /** Whether the object and the bus name are registered. */
+    bool isRegistered() const;
+
+    /**
+     * Asks a player already running on @p bus to raise its window. True when
+     * one answered, so this start may end; false without a bus or a player.
+     */
+    static bool raiseRunningPlayer(const QDBusConnection &bus = QDBusConnection::sessionBus());
+
+    /** The stable track id of @p url: derived from the file's path, the same in every run. */
+    static QDBusObjectPath trackId(const QUrl &url);
+
+    /** The window the requests go to. */
+    PlayerWindow *window() const;
+
+    /** "Playing", "Paused" or "Stopped". */
+    QString playbackStatus() const;
+    /** "None", "Playlist" or "Track". */
+    QString loopStatus() const;
+    /** Sets the loop mode named by @p status; an unknown name is ignored. */
+    void setLoopStatus(const QString &status);
+    /** Whether shuffle is on. */
+    bool shuffle() const;
+    /** Switches shuffle. */
+    void setShuffle(bool on);
+    /** Volume, 0.0 to 1.0. */
+    double volume() const;
+    /** Moves the volume slider to @p level (0.0 to 1.0; outside is clamped). */
+    void setVolume(double level);
+    /** Position in microseconds. */
+    qlonglong position() const;
+    /** The current track's metadata map. */
+    QVariantMap metadata() const;
+
+    /** Jumps @p offset microseconds from the position; past the end it acts as next. */
+    void seek(qlonglong offset);
+    /** Jumps to @p position microseconds if @p track is the current track and the position lies within it. */
+    void setPosition(const QDBusObjectPath &track, qlonglong position);
+    /** Plays the local file of the file URI @p uri; other URIs are ignored. */
+    void openUri(const QString &uri);
+
+private:
+    QVariantMap playerProperties() const;
+    void announceChanges();
+
+    PlayerWindow *playerWindow;
+    QDBusConnection connection;
+    MprisPlayerAdaptor *playerAdaptor = nullptr;
+    bool registered = false;
+    // What listeners last heard, to announce only what changed.
+    QVariantMap announced;
+};
