@@ -1,20 +1,23 @@
 // The music library: texts and look-ups, folder scans of real files, the cache, hostile folders and caches.
 #include "Playlist.h"
 #include "TestSupport.h"
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 using namespace TestSupport;
 namespace {
-QByteArray readAll(const QString &path) { QFile file(path); return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(); }
+QByteArray readAll(const QString &p) { QFile f(p); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
 /** Every field of every record, derived ones included. */
 QList<QStringList> records(const Playlist &playlist)
 {
     QList<QStringList> rows;
     for (const Playlist::TrackInfo &t : playlist.getTracks())
-        rows.append({t.url.toLocalFile(), t.artist, t.title, t.album, t.duration, t.fileName, t.displayName, t.searchKey});
+        rows.append({t.url.toLocalFile(), t.artist, t.title, t.album, t.duration, t.fileName, t.displayName,
+                     t.searchKey});
     return rows;
 }
 /** Runs an update of @p folder against the library's own paths to its end. */
@@ -42,65 +45,45 @@ class TestLibrary : public QObject
 private slots:
     void init() { dir = std::make_unique<QTemporaryDir>(); }
     void cleanup() { finishBackgroundWork(); }
-    void displayTexts_data()
+    void textsAndLookups()
     {
-        QTest::addColumn<QStringList>("v"); // artist, title, album, duration, file; list text, display name, search key
-        QTest::newRow("artist only") << QStringList{"Nina", "", "", "1:00", "a.ogg", "Nina - Unknown Title (1:00)",
-                                                    "Nina - Unknown Title (1:00)", "nina   a.ogg"};
-        QTest::newRow("title only") << QStringList{"", "Intro", "", "", "b.ogg", "Unknown Artist - Intro ()",
-                                                   "Unknown Artist - Intro ()", " intro  b.ogg"};
-        QTest::newRow("percent digit, filled again by the list")
-            << QStringList{"%1 Crew", "Song", "", "2:00", "e.mp3", "Song Crew - 2:00 (%3)", "%1 Crew - Song (2:00)", "%1 crew song  e.mp3"};
-        QTest::newRow("case folding") << QStringList{"ΣΊΣΥΦΟΣ ς", "µ ſ", "ÄLBUM", "4:20", "T.MP3", "ΣΊΣΥΦΟΣ ς - µ ſ (4:20)",
-                                                     "ΣΊΣΥΦΟΣ ς - µ ſ (4:20)", "σίσυφοσ σ μ s älbum t.mp3"};
-    }
-    void displayTexts()
-    {
-        QFETCH(QStringList, v);
+        // Either tag alone, none, a "%1" in a tag (the list fills it in again, the display name not), case folding.
         Playlist playlist;
-        fill(playlist, {v.mid(0, 5)});
-        const Playlist::TrackInfo track = playlist.getTracks().value(0);
-        QCOMPARE((QStringList{track.fileName, playlist.textAt(0), track.displayName, track.searchKey}), v.mid(4));
-        QCOMPARE(playlist.getList(), QStringList{v[5]});
-    }
-    void lookups()
-    {
-        Playlist playlist;
-        fill(playlist, {{"C", "3", "", "0:03", "z.mp3"}, {"A", "1", "", "0:01", "d.mp3"}, {"", "", "", "", "x.mp3"}, {"D", "4", "", "", "d.mp3"}});
-        QCOMPARE(playlist.getList(), (QStringList{"C - 3 (0:03)", "A - 1 (0:01)", "x.mp3", "D - 4 ()"}));
-        QCOMPARE(playlist.knownFilePaths(), (QStringList{path("z.mp3"), path("d.mp3"), path("x.mp3"), path("d.mp3")}));
-        for (int i : {-1, 4, 1 << 30})
+        fill(playlist, {{"Nina", "", "", "1:00", "a.ogg"}, {"", "Intro", "", "", "d.mp3"}, {"", "", "", "", "x.mp3"},
+                        {"%1 Crew", "Song", "", "2:00", "e.mp3"}, {"ΣΊΣΥΦΟΣ ς", "µ ſ", "ÄLBUM", "4:20", "T.MP3"},
+                        {"D", "4", "", "", "d.mp3"}});
+        QCOMPARE(playlist.getList(), (QStringList{"Nina - Unknown Title (1:00)", "Unknown Artist - Intro ()", "x.mp3",
+                                                  "Song Crew - 2:00 (%3)", "ΣΊΣΥΦΟΣ ς - µ ſ (4:20)", "D - 4 ()"}));
+        QStringList shown; // display name | search key
+        for (const Playlist::TrackInfo &t : playlist.getTracks())
+            shown << t.displayName + " | " + t.searchKey;
+        QCOMPARE(shown, (QStringList{"Nina - Unknown Title (1:00) | nina   a.ogg",
+                                     "Unknown Artist - Intro () |  intro  d.mp3", "x.mp3 |    x.mp3",
+                                     "%1 Crew - Song (2:00) | %1 crew song  e.mp3",
+                                     "ΣΊΣΥΦΟΣ ς - µ ſ (4:20) | σίσυφοσ σ μ s älbum t.mp3", "D - 4 () | d 4  d.mp3"}));
+        for (int i : {-1, 6, 1 << 30})
             QVERIFY(playlist.at(i).isEmpty() && playlist.textAt(i).isEmpty());
-        QVERIFY(playlist.count() == 4 && playlist.textAt(3) == "D - 4 ()" && playlist.at(0) == QUrl::fromLocalFile(path("z.mp3")));
-        QCOMPARE((QList<int>{playlist.indexOf(playlist.at(0)), playlist.indexOf(playlist.at(3)), // the first of two
+        QCOMPARE((QList<int>{playlist.indexOf(playlist.at(0)), playlist.indexOf(playlist.at(5)), // the first of two
                              playlist.indexOf(QUrl::fromLocalFile(path("X.mp3")))}), (QList<int>{0, 1, -1}));
-    }
-    void formatDuration_data()
-    {
-        QTest::addColumn<qint64>("ms");
-        QTest::addColumn<QString>("text");
-        for (const auto &[ms, text] : {std::pair<qint64, const char *>{0, "0:00"}, {-5000, "0:00"}, {1999, "0:01"}, {59999, "0:59"},
-                                       {187000, "3:07"}, {3599000, "59:59"}, {4500000, "75:00"}, {3000000000LL, "50000:00"}})
-            QTest::addRow("%s", text) << ms << QString(text);
-    }
-    void formatDuration()
-    {
-        QFETCH(qint64, ms);
-        QFETCH(QString, text);
-        QCOMPARE(Playlist::formatDuration(ms), text);
+        const QList<std::pair<qint64, QString>> cases = {{0, "0:00"}, {-5000, "0:00"}, {1999, "0:01"}, {59999, "0:59"},
+            {187000, "3:07"}, {3599000, "59:59"}, {4500000, "75:00"}, {3000000000LL, "50000:00"}};
+        for (const auto &[ms, text] : cases)
+            QCOMPARE(Playlist::formatDuration(ms), text);
     }
     void scanAndCacheRealFiles()
     {
         // Tags of each format through nested, odd and non-ASCII paths, suffixes in any case, kept by the cache.
         const QList<QStringList> files = {
-            {"tone.mp3", "Ünïcødé/トラック ♪.MP3", "Mp3 Album Artist", "Mp3 Tone", "Fixture Album"},
-            {"tone.ogg", "a/b/c/with space 'n \"quote\".Ogg", "Ogg Album Artist", "Ogg Tone", "Fixture Album"},
-            {"tone.flac", "-dash.Flac", "Flåc Ärtist", "Flac Tøne ♪", "Fixture Album"},
-            {"tone.wav", "wav/tone.wav", "Wav Album Artist", "Wav Tone", "Fixture Album"},
-            {"untagged.mp3", "untagged.mp3", "", "", ""}, {"title-only.ogg", "title-only.ogg", "", "Only A Title", ""}};
+            {"tone.mp3", "Ünïcødé/トラック ♪.MP3", "Mp3 Album Artist", "Mp3 Tone", "Fixture Album", "0:01"},
+            {"tone.ogg", "a/b/c/with space 'n \"quote\".Ogg", "Ogg Album Artist", "Ogg Tone", "Fixture Album", "0:01"},
+            {"tone.flac", "-dash.Flac", "Flåc Ärtist", "Flac Tøne ♪", "Fixture Album", "0:01"},
+            {"tone.wav", "wav/tone.wav", "Wav Album Artist", "Wav Tone", "Fixture Album", "0:01"},
+            {"info-tagged.wav", "info.wav", "", "Info Tone", "Info Album", "0:00"}, // tags in RIFF INFO
+            {"untagged.mp3", "untagged.mp3", "", "", "", "0:01"},
+            {"title-only.ogg", "title-only.ogg", "", "Only A Title", "", "0:01"}};
         QMap<QString, QStringList> expected, found;
         for (const QStringList &file : files)
-            expected.insert(copyFixture(file[0], path(file[1])), file.mid(2) << "0:01");
+            expected.insert(copyFixture(file[0], path(file[1])), file.mid(2));
         for (const char *name : {"other.m4a", "backup.mp3.bak", "noext", "mp3", "tone.mp33"})
             copyFixture("tone.mp3", path(name));
         Playlist scanned, loaded;
@@ -108,33 +91,51 @@ private slots:
         for (const Playlist::TrackInfo &t : scanned.getTracks())
             found.insert(t.url.toLocalFile(), {t.artist, t.title, t.album, t.duration});
         QCOMPARE(found, expected);
-        const QString cache = path("playlist_cache.json");
-        QVERIFY(scanned.saveToCache(cache) && loaded.loadFromCache(cache));
+        QVERIFY(scanned.saveToCache(path("c.json")) && loaded.loadFromCache(path("c.json")));
         QCOMPARE(records(loaded), records(scanned));
-        const QByteArray saved = readAll(cache);
-        QVERIFY(saved.contains("Flac Tøne ♪")); // UTF-8, not escapes
-        QCOMPARE(QJsonDocument::fromJson(saved)["tracks"][0].toObject().keys(), (QStringList{"album", "artist", "duration", "path", "title"}));
         // An update appends the unknown paths only (one differs from a known path only in case), indexed.
         copyFixture("tone.flac", path("sub/new/c.flac"));
         copyFixture("tone.mp3", path("UNTAGGED.mp3"));
         const QList<QStringList> before = records(scanned);
         QVERIFY(update(scanned, dir->path()));
-        QCOMPARE(records(scanned).mid(0, 6), before);
-        const QStringList list = scanned.getList();
-        QCOMPARE(QSet<QString>(list.begin() + 6, list.end()),
+        QCOMPARE(records(scanned).mid(0, before.size()), before);
+        const QStringList list = scanned.getList().mid(before.size());
+        QCOMPARE(QSet<QString>(list.begin(), list.end()),
                  (QSet<QString>{"Flåc Ärtist - Flac Tøne ♪ (0:01)", "Mp3 Album Artist - Mp3 Tone (0:01)"}));
-        // A write that fails part-way (here at the file size limit, as on a full disk) keeps the old cache whole.
-        fill(loaded, QList<QStringList>(300, {QString(100, 'x'), "T", "", "1:00", "big.mp3"}));
-        rlimit unlimited;
-        getrlimit(RLIMIT_FSIZE, &unlimited);
-        const rlimit limit = {rlim_t(saved.size() + 1000), unlimited.rlim_max};
-        std::signal(SIGXFSZ, SIG_IGN);
-        const bool written = setrlimit(RLIMIT_FSIZE, &limit) == 0 && loaded.saveToCache(cache);
-        setrlimit(RLIMIT_FSIZE, &unlimited);
-        QVERIFY(!written && readAll(cache) == saved && !scanned.saveToCache(path("no/such/folder/cache.json")));
-        const QString workingFolder = QDir::currentPath(); // an empty folder path scans nothing, never the working folder
+        const QString workingFolder = QDir::currentPath(); // an empty folder path scans nothing, never the working one
         const bool ended = QDir::setCurrent(dir->path()) && scanFull(loaded, QString());
         QVERIFY(QDir::setCurrent(workingFolder) && ended && loaded.count() == 0);
+    }
+    void cacheSave_data()
+    {
+        QTest::addColumn<QString>("obstacle"); // in the way of a new cache
+        QTest::newRow("write fails part-way, as on a full disk: the old cache kept whole") << "full";
+        QTest::newRow("no such folder") << "none";
+        QTest::newRow("folder takes no new files: the cache written in place") << "locked";
+    }
+    void cacheSave()
+    {
+        QFETCH(QString, obstacle);
+        const QString folder = path("c"), cache = folder + "/playlist_cache.json";
+        const bool none = obstacle == "none", lock = obstacle == "locked";
+        Playlist old, big, reloaded;
+        fill(old, {{"Old", "1", "", "0:01", "old.mp3"}});
+        QVERIFY(none || (QDir().mkpath(folder) && old.saveToCache(cache)));
+        fill(big, QList<QStringList>(300, {QString(100, 'x'), "T", "", "1:00", "big.mp3"}));
+        const auto unlock = qScopeGuard([&] { if (lock) QProcess::execute("chattr", {"-i", folder}); });
+        if (lock && QProcess::execute("chattr", {"+i", folder}) != 0) // root ignores permission bits, not this
+            QSKIP("chattr cannot lock a folder here");
+        rlimit unlimited;
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const rlimit limit = {obstacle == "full" ? rlim_t(2000) : unlimited.rlim_cur, unlimited.rlim_max}; // old cache fits
+        std::signal(SIGXFSZ, SIG_IGN);
+        const bool written = setrlimit(RLIMIT_FSIZE, &limit) == 0 && big.saveToCache(cache);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        QCOMPARE(written, lock);
+        reloaded.loadFromCache(cache);
+        QCOMPARE(records(reloaded), none ? QList<QStringList>() : records(lock ? big : old));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), // no temporary file left behind
+                 none ? QStringList() : QStringList{"playlist_cache.json"});
     }
     void overlappingScansKeepTheNewest_data()
     {
@@ -149,33 +150,37 @@ private slots:
         for (int i = 0; i < scans[1] + scans[3]; ++i)
             writeFile(path(QString(i < scans[1] ? "old/%1.mp3" : "new/%1.mp3").arg(i)), {});
         Playlist playlist;
-        auto olderCalls = std::make_shared<int>(0);
-        scans[0] ? playlist.updateFromFolder(path("old"), {}, [olderCalls] { ++*olderCalls; })
-                 : playlist.loadFromFolder(path("old"), [olderCalls](int) { ++*olderCalls; }, [olderCalls] { ++*olderCalls; });
+        auto calls = std::make_shared<int>(0); // of the older scan
+        scans[0] ? playlist.updateFromFolder(path("old"), {}, [calls] { ++*calls; })
+                 : playlist.loadFromFolder(path("old"), [calls](int) { ++*calls; }, [calls] { ++*calls; });
         QVERIFY(scans[2] ? update(playlist, path("new")) : scanFull(playlist, path("new")));
-        QVERIFY(*olderCalls == 0 && playlist.count() == scans[3] && playlist.knownFilePaths().filter(path("new/")).size() == scans[3]);
+        QVERIFY(*calls == 0 && playlist.count() == scans[3] && playlist.knownFilePaths().filter("/old/").isEmpty());
     }
-    void cache_data()
+    void cacheLoad_data()
     {
-        QTest::addColumn<QByteArray>("content"); // $A, $B: existing files, $GONE: a deleted one; $NONE, $DIR, $FIFO: no file
+        // $A, $B: existing files, $GONE: a deleted one; $NONE, $DIR, $FIFO: no regular file.
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("list"); // after the load; a refused one keeps the library as it was
-        QTest::newRow("missing file dropped") << QByteArray(R"({"tracks": [{"path": "$A", "artist": "A", "title": "1", "album": "",
-            "duration": "0:01"}, {"path": "$GONE", "title": "0"}, {"path": "$B", "artist": "B", "title": "2"}]})") << QStringList{"A - 1 (0:01)", "B - 2 ()"};
-        QTest::newRow("wrong types") << QByteArray(R"({"tracks": [42, null, "x", [], {"path": 7}, {"artist": "no path"},
-            {"path": "$A", "artist": 12, "title": true}, {"path": "$A", "artist": "Kept"}]})") << QStringList{"a.mp3", "Kept - Unknown Title ()"};
+        QTest::newRow("missing file dropped") << QByteArray(R"({"tracks": [{"path": "$A", "artist": "A", "title": "1",
+            "album": "", "duration": "0:01"}, {"path": "$GONE", "title": "0"}, {"path": "$B", "artist": "B",
+            "title": "2"}]})") << QStringList{"A - 1 (0:01)", "B - 2 ()"};
+        QTest::newRow("wrong types") << QByteArray(R"({"tracks": [42, null, "x", [], {"path": 7}, {"artist": "x"},
+            {"path": "$A", "artist": 12, "title": true}, {"path": "$A", "artist": "Kept"}]})")
+                                     << QStringList{"a.mp3", "Kept - Unknown Title ()"};
         QTest::newRow("empty object") << QByteArray("{}") << QStringList{};
         QTest::newRow("tracks not an array") << QByteArray(R"({"tracks": {"path": "$A"}})") << QStringList{};
-        for (const QByteArray &bad : {QByteArray(), QByteArray("not json"), QByteArray(R"([{"tracks": []}])"), QByteArray("42"),
-                                      QByteArray(R"({"tracks": [{"path": "$A")"), QByteArray(R"({"tracks": []} x)"), QByteArray("$NONE"),
-                                      QByteArray("$DIR"), QByteArray("$FIFO"), "{\"tracks\": " + QByteArray(9999, '[') + "}"})
+        for (const QByteArray &bad : {QByteArray(), QByteArray("not json"), QByteArray(R"([{"tracks": []}])"),
+                                      QByteArray("42"), QByteArray(R"({"tracks": [{"path": "$A")"),
+                                      QByteArray(R"({"tracks": []} x)"), QByteArray("$NONE"), QByteArray("$DIR"),
+                                      QByteArray("$FIFO"), "{\"tracks\": " + QByteArray(9999, '[') + "}"})
             QTest::addRow("refused: %s", bad.left(30).constData()) << bad << QStringList{"Kept - 1 (0:01)"};
         // Mutated caches, "?" for a list left to the outcome: refused exactly when there is no JSON object.
-        const QList<QByteArray> fragments = {"{", "]", ",", ":", "\"", "\\", "null", "1e999", "\"\\ud800\"", "\"tracks\": {}",
-                                             "\"path\": 7,", QByteArray(3000, '['), QByteArray(2, '\0'), "\xff\xc3"};
+        const QList<QByteArray> fragments = {"{", "]", ",", ":", "\"", "\\", "null", "1e999", "\"\\ud800\"",
+            "\"tracks\": {}", "\"path\": 7,", QByteArray(3000, '['), QByteArray(2, '\0'), "\xff\xc3"};
+        const QByteArray good = R"({"tracks": [{"path": "$A", "artist": "A", "title": "1"}, {"path": "$B"}]})";
         QRandomGenerator random(0xcac4e);
         for (int i = 0; i < 300; ++i) {
-            QByteArray bytes = QByteArray(R"({"tracks": [{"path": "$A", "artist": "A", "title": "1"}, {"path": "$B", "title": "2"}]})")
-                                   .left(random.bounded(8) ? 1 << 20 : int(random.bounded(80))); // at times truncated
+            QByteArray bytes = good.left(random.bounded(8) ? 1 << 20 : int(random.bounded(80))); // at times truncated
             for (int round = int(random.bounded(3)); round >= 0 && !bytes.isEmpty(); --round) {
                 const int at = int(random.bounded(int(bytes.size())));
                 random.bounded(2) ? void(bytes.insert(at, fragments[random.bounded(int(fragments.size()))]))
@@ -184,7 +189,7 @@ private slots:
             QTest::addRow("mutated %d", i) << bytes << QStringList{"?"};
         }
     }
-    void cache()
+    void cacheLoad()
     {
         QFETCH(QByteArray, content);
         QFETCH(QStringList, list);
@@ -193,45 +198,50 @@ private slots:
             QVERIFY(content == "$DIR" ? QDir().mkpath(cache) : mkfifo(QFile::encodeName(cache).constData(), 0600) == 0);
         else if (content != "$NONE")
             writeFile(cache, content.replace("$A", copyFixture("tone.mp3", path("a.mp3")).toUtf8())
-                                 .replace("$B", copyFixture("tone.mp3", path("b.mp3")).toUtf8()).replace("$GONE", path("gone.mp3").toUtf8()));
+                                 .replace("$B", copyFixture("tone.mp3", path("b.mp3")).toUtf8())
+                                 .replace("$GONE", path("gone.mp3").toUtf8()));
         Playlist playlist;
         fill(playlist, {{"Kept", "1", "", "0:01", "kept.mp3"}});
         const bool mutated = list == QStringList{"?"}, kept = list == QStringList{"Kept - 1 (0:01)"};
         const bool loads = mutated ? QJsonDocument::fromJson(readAll(cache)).isObject() : !kept;
         QCOMPARE(playlist.loadFromCache(cache), loads);
-        QCOMPARE(playlist.getList(), mutated && loads ? playlist.getList() : loads ? list : QStringList{"Kept - 1 (0:01)"});
+        if (!mutated || !loads)
+            QCOMPARE(playlist.getList(), loads ? list : QStringList{"Kept - 1 (0:01)"});
     }
     void hostileCorpus()
     {
         // Empty, noise, truncated, bit-flipped and whole files, odd names, a FIFO, links, a link loop: one record each.
-        QRandomGenerator random(0x5eed);
-        const QStringList stems = {"with space", "-dash", "quote'\"", "Ünïcødé ♪", "new\nline", "back\\slash", "[01]", QString(200, 'l')};
+        QRandomGenerator rng(0x5eed);
+        const QStringList stems = {"quote'\"", "Ünïcødé ♪", "new\nline", "back\\slash", "[01]", QString(200, 'l')};
+        const QStringList suffixes = {"mp3", "ogg", "flac", "wav", "MP3", "Flac"};
         QStringList expected;
-        for (const QString source : {"tone.mp3", "tone.ogg", "tone.flac", "tone.wav"})
-            for (int kind = 0; kind < 5; ++kind) // empty, noise, truncated, bit flips, whole
-                for (const QString suffix : {"mp3", "ogg", "flac", "wav", "MP3", "Flac"}) {
-                    QByteArray bytes = readAll(fixture(source)).left(kind == 0 ? 0 : kind == 2 ? int(random.bounded(3000)) : 1 << 20);
-                    for (int i = 0; kind % 2 == 1 && i < (kind == 1 ? bytes.size() : 20); ++i)
-                        bytes[random.bounded(int(bytes.size()))] ^= char(kind == 1 ? random.bounded(256) : 1 << random.bounded(8));
-                    expected << path(QString("corpus/%1/%2 %3.%4").arg(kind).arg(stems[expected.size() % stems.size()], source, suffix));
-                    writeFile(expected.last(), bytes);
-                }
-        const QString special = path("corpus/special/");
-        expected << copyFixture("tone.flac", special + "album.mp3/inside.flac");
-        QVERIFY(mkfifo(QFile::encodeName(special + "pipe.mp3").constData(), 0600) == 0 && QFile::link(path("corpus"), special + "loop")
-                && QFile::link(special + "pipe.mp3", special + "to-pipe.ogg") && QFile::link(special + "gone.wav", special + "dangling.wav"));
+        for (int n = 0; n < 120; ++n) { // each fixture as each kind and with each suffix
+            const int kind = n / 24; // empty, noise, truncated, bit flips, whole
+            QByteArray bytes = readAll(fixture("tone." + suffixes[n % 4]));
+            bytes = bytes.left(kind == 0 ? 0 : kind == 2 ? int(rng.bounded(3000)) : 1 << 20);
+            for (int i = 0; kind % 2 == 1 && i < (kind == 1 ? bytes.size() : 20); ++i)
+                bytes[rng.bounded(int(bytes.size()))] ^= char(kind == 1 ? rng.bounded(256) : 1 << rng.bounded(8));
+            expected << path(QString("corpus/%1/%2 %3.%4").arg(kind).arg(n).arg(stems[n % 6], suffixes[n / 4 % 6]));
+            writeFile(expected.last(), bytes);
+        }
+        const QString odd = path("corpus/odd/");
+        expected << copyFixture("tone.flac", odd + "album.mp3/inside.flac");
+        QVERIFY(mkfifo(QFile::encodeName(odd + "pipe.mp3").constData(), 0600) == 0
+                && QFile::link(path("corpus"), odd + "loop") && QFile::link(odd + "gone.wav", odd + "dangling.wav")
+                && QFile::link(odd + "pipe.mp3", odd + "to-pipe.ogg"));
         Playlist playlist, loaded;
-        auto progress = std::make_shared<QList<int>>();
-        playlist.loadFromFolder(path("corpus"), [progress](int found) { progress->append(found); }, {});
-        QVERIFY(QTest::qWaitFor([&] { return !progress->isEmpty() && progress->last() > 100 && noScanPending(playlist); }, 180000));
-        QCOMPARE(*progress, (QList<int>{100, playlist.count()}));
+        auto seen = std::make_shared<QList<int>>(); // progress reports
+        playlist.loadFromFolder(path("corpus"), [seen](int found) { seen->append(found); }, {});
+        QVERIFY(QTest::qWaitFor([&] { return !seen->isEmpty() && seen->last() > 100 && noScanPending(playlist); },
+                                180000));
+        QCOMPARE(*seen, (QList<int>{100, playlist.count()}));
         QStringList listed = playlist.knownFilePaths();
         for (const char *name : {"pipe.mp3", "to-pipe.ogg", "dangling.wav"}) // may be listed, never read
-            listed.removeOne(special + name);
+            listed.removeOne(odd + name);
         QCOMPARE(QSet<QString>(listed.begin(), listed.end()), QSet<QString>(expected.begin(), expected.end()));
         QCOMPARE(listed.size(), expected.size()); // none twice
-        for (const Playlist::TrackInfo &track : playlist.getTracks())
-            QVERIFY(QRegularExpression("^\\d+:\\d\\d$").match(track.duration).hasMatch() && !track.displayName.isEmpty());
+        for (const Playlist::TrackInfo &t : playlist.getTracks())
+            QVERIFY(QRegularExpression("^\\d+:\\d\\d$").match(t.duration).hasMatch() && !t.displayName.isEmpty());
         QVERIFY(playlist.saveToCache(path("corpus.json")) && loaded.loadFromCache(path("corpus.json")));
         QCOMPARE(records(loaded), records(playlist));
     }

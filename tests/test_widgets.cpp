@@ -42,14 +42,14 @@ private slots:
         QVERIFY(circle.pixel(8, 8) == orange.rgb() && qAlpha(circle.pixel(0, 0)) == 0);
         QPushButton button; // a missing drawing: transparent, at the size asked for
         SvgIcon::setColoredIcon(&button, ":/icons/none.svg", orange, {24, 24});
-        QImage clear(24, 24, QImage::Format_ARGB32_Premultiplied);
-        clear.fill(Qt::transparent);
-        QVERIFY(button.iconSize() == QSize(24, 24) && button.icon().pixmap(24).toImage() == clear);
+        const QImage drawn = button.icon().pixmap(24).toImage();
+        QVERIFY(button.iconSize() == QSize(24, 24) && drawn.size() == QSize(24, 24) && drawn.pixel(12, 12) == 0);
     }
     void aboutDialogLicences()
     {
         const QString shown = AboutDialog().licenseText->toPlainText();
-        for (const auto &[heading, file] : {std::pair{"Qt - LGPLv3", "LGPL-3.0"}, {"Lucide - ISC", "ISC"}, {"Feather Icons - MIT", "MIT"}}) {
+        for (const auto &[heading, file] :
+             {std::pair{"Qt - LGPLv3", "LGPL-3.0"}, {"Lucide - ISC", "ISC"}, {"Feather Icons - MIT", "MIT"}}) {
             const QString licence = AboutDialog::readLicense(QString(":/licenses/LICENSES/%1.txt").arg(file));
             QVERIFY2(licence.size() > 500 && shown.contains(heading + QString("\n\n") + licence), file);
         }
