@@ -3,6 +3,7 @@
 
 #include "PlayQueue.h"
 #include "ProgressBar.h"
+#include "SearchDialog.h"
 #include "TestSupport.h"
 
 #include <QAudioOutput>
@@ -45,6 +46,7 @@ class TestPlayback : public QObject
         return w->currentIndex == row && w->player->source() == w->mediaList->at(row) && playing()
             && w->windowTitle() == w->mediaList->textAt(row) && showsPlay("pause");
     }
+    QPoint rowCenter(int row) { return w->playlistWidget->visualItemRect(w->playlistWidget->item(row)).center(); }
     bool idle(int row) { return w->currentIndex == row && !playing() && showsPlay("play"); }
     // One tick of the follow timer with the list elsewhere, untouched for @p seconds (-1: never).
     bool follows(int seconds)
@@ -76,6 +78,7 @@ private slots:
         QVERIFY(!follows(-1));
         QVERIFY(open());
         w->playPause->click(); // the first press resumes the last run's row
+        w->setGreen->trigger(); // the repaint shows what the player does
         QVERIFY(plays(2));
         w->playPause->click();
         QVERIFY(w->player->playbackState() == State::PausedState && idle(2));
@@ -86,14 +89,19 @@ private slots:
         QTest::mouseClick(w->timeLabel, Qt::LeftButton);
         emit w->player->positionChanged(0);
         QCOMPARE(w->timeLabel->text(), QStringLiteral("-00:01 / 00:01"));
+        // Position reports leave a held slider where the pointer is: moving it would seek again.
         QSignalSpy moved(w->slider, &QSlider::sliderMoved);
-        QTest::mouseClick(w->slider, Qt::LeftButton, {}, QPoint(w->slider->width() / 4, w->slider->height() / 2));
-        const int target = w->slider->maximum() / 4;
+        const QPoint quarter(w->slider->width() / 4, w->slider->height() / 2);
+        QTest::mousePress(w->slider, Qt::LeftButton, {}, quarter);
+        const int target = w->slider->maximum() / 4, held = w->slider->value();
+        emit w->player->positionChanged(w->slider->maximum());
+        QVERIFY(w->slider->isSliderDown() && w->slider->value() == held);
+        QTest::mouseRelease(w->slider, Qt::LeftButton, {}, quarter);
         QVERIFY(moved.count() == 1 && qAbs(moved.at(0).at(0).toInt() - target) < target / 5);
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(w->player->position() - target) < target / 5, 9000);
         QVERIFY(!follows(59) && follows(61));
         // As the system delivers a double click: a click, then the second press.
-        const QPoint row1 = w->playlistWidget->visualItemRect(w->playlistWidget->item(1)).center();
+        const QPoint row1 = rowCenter(1);
         QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, row1);
         QTest::mouseDClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, row1);
         QVERIFY(plays(1));
@@ -103,8 +111,9 @@ private slots:
     }
 
     // What the player does after row "from" was started and stopped, then each step came: the end of the
-    // track, a click on a button, a key typed in the list (row 1 selected), or "gone": a file gone from the
-    // library queued. expected -2: a random other row.
+    // track, a click on a button, a key typed in the list (row 1 selected), "gone": a file gone from the
+    // library queued, a user's pick of row 0 ("click", "jump" from the search) or a follow "tick".
+    // expected -2: a random other row; from -1: nothing loaded.
     void transport_data()
     {
         columns<QString, int, int, State, Rows>("steps", "from", "expected", "state", "history");
@@ -132,6 +141,10 @@ private slots:
         QTest::newRow("media previous") << "Media Previous" << 2 << 1 << on << Rows{};
         QTest::newRow("Ctrl+Right") << "Ctrl+Right" << 0 << 1 << on << Rows{0};
         QTest::newRow("Ctrl+Left") << "Ctrl+Left" << 2 << 1 << on << Rows{};
+        QTest::newRow("P, nothing loaded") << "P" << -1 << 0 << off << Rows{};
+        QTest::newRow("a click holds the list") << "click, tick, Return" << 2 << 0 << on << Rows{};
+        QTest::newRow("Home holds the list") << "Home, tick, Return" << 2 << 0 << on << Rows{};
+        QTest::newRow("a search jump holds the list") << "jump, tick, Return" << 2 << 0 << on << Rows{};
     }
     void transport()
     {
@@ -141,6 +154,8 @@ private slots:
         w->playTrack(from);
         w->stop->click();
         w->playlistWidget->setCurrentRow(1);
+        if (steps.contains("tick")) // the list untouched for long: the follow is due
+            w->lastScrollTime = QDateTime::currentDateTime().addSecs(-120);
         const QHash<QString, QPushButton *> buttons{
             {"next", w->forward}, {"previous", w->previous}, {"shuffle", w->shuffle}, {"loop", w->looping}};
         for (const QString &step : steps.split(", ")) {
@@ -149,6 +164,12 @@ private slots:
                 emit w->player->mediaStatusChanged(QMediaPlayer::EndOfMedia);
             else if (step == "gone")
                 w->addToQueue(dir->filePath("gone.mp3"));
+            else if (step == "click")
+                QTest::mouseClick(w->playlistWidget->viewport(), Qt::LeftButton, {}, rowCenter(0));
+            else if (step == "jump")
+                emit w->searchDialog->jumpRequested(0);
+            else if (step == "tick")
+                fire(w->followTimer);
             else if (buttons.contains(step))
                 QTest::mouseClick(buttons.value(step), Qt::LeftButton);
             else // media keys have no text for QTest::keyClick to derive
@@ -157,13 +178,12 @@ private slots:
         const int row = expected == -2 ? w->currentIndex : expected;
         QTEST(w->player->playbackState(), "state");
         QVERIFY((row != from || expected != -2) && (playing() ? plays(row) : idle(row)));
-        if (steps.endsWith("end") && !playing())
-            QCOMPARE(w->windowTitle(), QStringLiteral("Playing finished."));
         QTEST(Rows(w->playHistory), "history");
         QVERIFY(w->queue->isEmpty()); // a queued track plays once
     }
 
-    void shuffleAndLoopToggles()
+    // The toggles light up and cycle, and come back after a restart; so does a mute, with nothing to return to.
+    void togglesAcrossRestart()
     {
         const QColor theme = w->mainColor;
         QVERIFY(showsIcon(w->shuffle, "shuffle", color("gray"), QSize(32, 32)));
@@ -177,11 +197,17 @@ private slots:
             QVERIFY2(showsIcon(w->looping, step.icon, step.lit ? theme : color("gray"), QSize(32, 32)), step.tip);
             QCOMPARE(w->looping->toolTip(), QString::fromLatin1(step.tip));
         }
+        w->volume->setValue(30);
+        w->mute->click();
         QVERIFY(w->close() && store().value("shuffling").toBool() && store().value("loopMode").toInt() == 1);
+        QVERIFY(open() && w->shuffleEnabled && w->volume->value() == 0);
+        w->mute->click(); // the first-start volume
+        QCOMPARE(w->volume->value(), 50);
     }
 
-    // Stored slots: one in the library plays its row, one outside its stored address, a broken one
-    // shows a failure; armed, a slot takes the playing track; a right click clears one.
+    // Stored slots: one in the library plays its row, one outside its stored address (and play/pause then
+    // pauses it), a broken one shows a failure; armed, a slot takes the playing track, or nothing when
+    // nothing is loaded; a right click clears one.
     void favourites()
     {
         QTemporaryDir elsewhere;
@@ -196,11 +222,15 @@ private slots:
         }
         settings.sync();
         QVERIFY(open());
-        QTest::mouseClick(w->buttons.at(3), Qt::LeftButton);
-        QVERIFY(plays(1));
+        QTest::mouseClick(w->favorite, Qt::LeftButton);
+        QTest::mouseClick(w->buttons.at(3), Qt::LeftButton); // nothing loaded: disarms only, so the next click plays
         QTest::mouseClick(w->buttons.at(6), Qt::LeftButton);
         QVERIFY(w->player->source() == QUrl::fromLocalFile(outside) && playing() && showsPlay("pause"));
-        QVERIFY(w->windowTitle() == "outside" && w->currentIndex == 1);
+        QVERIFY(w->windowTitle() == "outside" && w->currentIndex == 0);
+        w->playPause->click(); // pauses it: the last run's row is no longer resumed
+        QVERIFY(w->player->source() == QUrl::fromLocalFile(outside) && !playing() && showsPlay("play"));
+        QTest::mouseClick(w->buttons.at(3), Qt::LeftButton);
+        QVERIFY(plays(1));
         QTest::mouseClick(w->buttons.at(5), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(w->statusLabel->text().startsWith("Cannot play bad.mp3:") && showsPlay("play"), 20000);
         w->playTrack(2);
@@ -218,17 +248,11 @@ private slots:
         QVERIFY(plays(2));
     }
 
-    void formatTime_data()
+    void formatTime() // nothing below zero, whole seconds, minutes never wrap into hours
     {
-        columns<qint64, QString>("ms", "text");
-        QTest::newRow("negative") << qint64(-5000) << "00:00";
-        QTest::newRow("under a second") << qint64(999) << "00:00";
-        QTest::newRow("minutes not wrapped") << qint64(3725000) << "62:05";
-    }
-    void formatTime()
-    {
-        QFETCH(qint64, ms);
-        QTEST(PlayerWindow::formatTime(ms), "text");
+        const std::pair<qint64, const char *> rows[] = {{-5000, "00:00"}, {999, "00:00"}, {3725000, "62:05"}};
+        for (const auto &[ms, text] : rows)
+            QCOMPARE(PlayerWindow::formatTime(ms), QString::fromLatin1(text));
     }
 
     void volume_data()
