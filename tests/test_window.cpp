@@ -87,8 +87,6 @@ private slots:
         QTEST(window->volume->toolTip(), "volumeTip");
         QTEST(window->volume->value(), "slider");
         QVERIFY(showsIcon(window->looping, "repeat", gray, QSize(32, 32)));
-        window->looping->click(); // from off to looping the list
-        QVERIFY(showsIcon(window->looping, "repeat", tint, QSize(32, 32)));
         // With no folder chosen, update and refresh do nothing.
         window->updateAction->trigger();
         window->refreshMusicFolder();
@@ -101,7 +99,7 @@ private slots:
         QTest::newRow("stored row only, as an older store has it") << false << QByteArray() << 3 << "Playlist updated.";
         // The cache load drops the vanished file, so the stored track moves up a row.
         QTest::newRow("an earlier file vanished") << true << QByteArray("gone") << 2 << "Playlist updated.";
-        QTest::newRow("damaged cache: full refresh") << true << QByteArray("{ no json") << 3 << "Playlist refreshed.";
+        QTest::newRow("damaged cache: full refresh") << true << QByteArray("{ no json") << 0 << "Playlist refreshed.";
         QTest::newRow("cache and folder locked") << true << QByteArray("locked") << 3 << "Failed to save playlist cache.";
     }
     void startFromTheCache()
@@ -114,28 +112,30 @@ private slots:
         store().setValue("lastIndex", 2);
         if (withPath)
             store().setValue("lastPath", paths.at(2));
-        if (damage == "gone") {
+        if (damage == "gone")
             QVERIFY(QFile::remove(paths.at(0)));
-        } else if (damage == "locked") {
-            locked = QStringList{music->filePath("playlist_cache.json"), music->path()};
-            for (const QString &path : locked)
-                if (!setLocked(path, true))
-                    QSKIP("this file system cannot lock files");
-        } else if (!damage.isEmpty()) {
+        else if (damage.startsWith('{'))
             writeFile(music->filePath("playlist_cache.json"), damage);
-        }
+        else if (damage == "locked")
+            locked = QStringList{music->filePath("playlist_cache.json"), music->path()};
+        for (const QString &path : locked)
+            if (!setLocked(path, true))
+                QSKIP("this file system cannot lock files");
+        const QUrl track = QUrl::fromLocalFile(paths.at(2));
         window = freshWindow();
-        // A failed save is shown in place of the ready message, which would hide it.
-        QTRY_COMPARE_WITH_TIMEOUT(status(), ready, 60000);
+        // The current row is the stored track: at once from the cache, and again once the folder is read.
         QTEST(window->playlistWidget->count(), "rows");
-        // The current row is the stored track, wherever the library has it now.
-        const int row = window->playlistWidget->currentRow();
-        QCOMPARE(window->mediaList->at(row), QUrl::fromLocalFile(paths.at(2)));
+        const auto current = [this] { return window->mediaList->at(window->playlistWidget->currentRow()); };
+        QVERIFY(damage.startsWith('{') || current() == track);
+        QTRY_COMPARE_WITH_TIMEOUT(status(), ready, 60000);
+        finishBackgroundWork(); // a failed save must stay shown, not give way to the ready message
+        QCOMPARE(status(), ready);
+        QCOMPARE(current(), track);
         QVERIFY(window->close());
-        QCOMPARE(stored("lastIndex").toInt(), row);
+        QCOMPARE(stored("lastIndex").toInt(), window->playlistWidget->currentRow());
         QCOMPARE(stored("lastPath").toString(), paths.at(2));
         window->playPause->click();
-        QCOMPARE(window->player->source(), QUrl::fromLocalFile(paths.at(2)));
+        QCOMPARE(window->player->source(), track);
     }
 
     void userSessionAndRestart()
