@@ -223,7 +223,7 @@ FAULTS = [
 ]
 
 HANG = re.compile(r"Test function timed out|\*\*\*Timeout|\*\*\*Exception")
-COPIED = ["src", "resources", "tests", "bench", "CMakeLists.txt"]
+COPIED = ["src", "resources", "packaging", "tests", "bench", "CMakeLists.txt"]
 ROOT = Path(__file__).resolve().parent.parent
 
 
