@@ -1,11 +1,15 @@
-// What a screen reader finds: every control of the window and the dialogs, reached with Tab in reading
-// order, named and, for icon-only buttons, described; the play/pause and mute names follow the state.
+// The player on the desktop. What a screen reader finds: every control of the window and the dialogs,
+// reached with Tab in reading order, named and, for icon-only buttons, described; the play/pause and mute
+// names follow the state. The command line, run as a user runs it: --help and --version answer and end,
+// an unknown option fails.
 
+#include "DesktopApp.h"
 #include "TestSupport.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
+#include <QProcess>
 #include <QtTest>
 
 using namespace TestSupport;
@@ -33,7 +37,7 @@ QWidget *named(QWidget *window, const QString &name)
 
 } // namespace
 
-class TestAccessibility : public QObject
+class TestDesktop : public QObject
 {
     Q_OBJECT
 
@@ -42,9 +46,11 @@ private slots:
     void controlsInReadingOrder_data();
     void controlsInReadingOrder();
     void namesFollowTheState();
+    void commandLine_data();
+    void commandLine();
 };
 
-void TestAccessibility::controlsInReadingOrder_data()
+void TestDesktop::controlsInReadingOrder_data()
 {
     QTest::addColumn<QString>("window"); // the dialog's class, or the main window
     QTest::addColumn<QStringList>("expected");
@@ -71,7 +77,7 @@ void TestAccessibility::controlsInReadingOrder_data()
     QTest::newRow("about dialog") << "AboutDialog" << QStringList{"About", "Close"}; // the tab bar reads as its tab
 }
 
-void TestAccessibility::controlsInReadingOrder()
+void TestDesktop::controlsInReadingOrder()
 {
     QFETCH(QString, window);
     QFETCH(QStringList, expected);
@@ -95,7 +101,7 @@ void TestAccessibility::controlsInReadingOrder()
     QCOMPARE(round, expected);
 }
 
-void TestAccessibility::namesFollowTheState()
+void TestDesktop::namesFollowTheState()
 {
     QTemporaryDir music;
     writeLibrary(music.path());
@@ -113,5 +119,30 @@ void TestAccessibility::namesFollowTheState()
     }
 }
 
-QTEST_MAIN(TestAccessibility)
-#include "test_accessibility.moc"
+void TestDesktop::commandLine_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QString>("output"); // stdout when it succeeds, stderr when not
+
+    QTest::newRow("help") << "--help" << true << "--version";
+    QTest::newRow("version") << "--version" << true << "corvel-player " + DesktopApp::version();
+    QTest::newRow("unknown option") << "--shuffle" << false << "Unknown option 'shuffle'.\n\nUsage: ";
+}
+
+void TestDesktop::commandLine()
+{
+    QFETCH(QString, option);
+    QFETCH(bool, succeeds);
+    QFETCH(QString, output);
+
+    QProcess player;
+    player.start(QStringLiteral(CORVEL_PLAYER_PATH), {option});
+    QVERIFY(player.waitForFinished(60000) && player.exitStatus() == QProcess::NormalExit);
+    QCOMPARE(player.exitCode() == 0, succeeds);
+    const QString out = QString::fromLocal8Bit(succeeds ? player.readAllStandardOutput() : player.readAllStandardError());
+    QVERIFY2(out.contains(output), qPrintable(out));
+}
+
+QTEST_MAIN(TestDesktop)
+#include "test_desktop.moc"
