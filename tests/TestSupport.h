@@ -146,6 +146,9 @@ inline QStringList rowTexts(const QListWidget *list)
     return texts;
 }
 
+/** Adds a column of type T per name to the current test's data table. */
+template <typename... T, typename... Names> void columns(Names... names) { (QTest::addColumn<T>(names), ...); }
+
 /** Emits @p timer's timeout once, as the event loop would, without waiting for it. */
 inline bool fire(QTimer *timer)
 {

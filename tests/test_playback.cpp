@@ -17,7 +17,6 @@ using State = QMediaPlayer::PlaybackState;
 
 namespace {
 QColor color(const char *name) { return PlayerWindow::palette.value(QString::fromLatin1(name)); }
-template <typename... T, typename... Names> void columns(Names... names) { (QTest::addColumn<T>(names), ...); }
 } // namespace
 
 class TestPlayback : public QObject
@@ -39,7 +38,11 @@ class TestPlayback : public QObject
         const auto updated = [this] { return w->statusLabel->text() == QLatin1String("Playlist updated."); };
         return QTest::qWaitForWindowActive(w.get()) && QTest::qWaitFor(updated, 20000);
     }
-    bool showsPlay(const char *icon) { return showsIcon(w->playPause, icon, w->mainColor, QSize(48, 48)); }
+    bool showsPlay(const char *icon) // the drawing and the name a screen reader reads, at once after a click
+    {
+        return showsIcon(w->playPause, icon, w->mainColor, QSize(48, 48))
+            && w->playPause->accessibleName().toLower() == icon;
+    }
     bool playing() { return w->player->playbackState() == State::PlayingState; }
     bool plays(int row)
     {
@@ -263,18 +266,18 @@ private slots:
         for (const auto &[level, icon] : rows)
             QTest::addRow("%d", level) << level << QString::fromLatin1(icon);
     }
-    // The slider sets the output and the icon; mute takes the volume away and gives it back.
+    // The slider sets the output and the icon; mute takes the volume away and gives it back, named for what it does.
     void volume()
     {
         QFETCH(int, level);
         QFETCH(QString, icon);
-        QCOMPARE(w->volume->value(), 50); // the first start
         w->setBlue->trigger();
         w->volume->setValue(level);
         QCOMPARE(qRound(w->audioOutput->volume() * 100), level);
         QVERIFY(showsIcon(w->mute, icon, level ? color("blue") : color("gray"), QSize(16, 16)));
         w->mute->click();
         QCOMPARE(w->volume->value(), level ? 0 : 50);
+        QCOMPARE(w->mute->accessibleName(), level ? "Unmute" : "Mute");
         w->mute->click();
         QCOMPARE(w->volume->value(), level);
     }

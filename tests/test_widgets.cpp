@@ -10,9 +10,8 @@ class TestWidgets : public QObject
 private slots:
     void clickableWidgets_data()
     {
-        QTest::addColumn<Qt::MouseButton>("button");
-        // Slider value (was 30), moved, held; label clicked; favourite button right clicked, clicked.
-        QTest::addColumn<QList<qsizetype>>("seen");
+        // Seen: slider value (was 30), moved, held; label clicked; favourite button right clicked, clicked.
+        TestSupport::columns<Qt::MouseButton, QList<qsizetype>>("button", "seen");
         QTest::newRow("left") << Qt::LeftButton << QList<qsizetype>{25, 1, 1, 1, 0, 1};
         QTest::newRow("right") << Qt::RightButton << QList<qsizetype>{30, 0, 0, 0, 1, 0};
     }
