@@ -183,6 +183,9 @@ private slots:
         QCOMPARE(shown(), marked({{2, 1}, {3, 2}, {0, 3}}, "Moved to front of queue"));
         dialog->moveDownButton->click(); // the moved track stays selected
         dialog->moveDownButton->click();
+        dialog->moveUpButton->click();
+        QCOMPARE(shown(), marked({{3, 1}, {2, 2}, {0, 3}}, "Moved to front of queue"));
+        dialog->moveDownButton->click();
         dialog->close();
         QCOMPARE(shown(), marked({{3, 1}, {0, 2}, {2, 3}}, "5 tracks, 3 in queue (6:07)"));
         emit queued->reordered({path(0), path(2), path(3)});
