@@ -181,7 +181,8 @@ private slots:
         const int row = expected == -2 ? w->currentIndex : expected;
         QTEST(w->player->playbackState(), "state");
         QVERIFY((row != from || expected != -2) && (playing() ? plays(row) : idle(row)));
-        QTEST(Rows(w->playHistory), "history");
+        QFETCH(Rows, history); // not QList ==, which on Qt 6.4 hands memcmp a null pointer for two empty lists
+        QVERIFY(std::equal(w->playHistory.cbegin(), w->playHistory.cend(), history.cbegin(), history.cend()));
         QVERIFY(w->queue->isEmpty()); // a queued track plays once
     }
 
