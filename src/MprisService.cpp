@@ -43,13 +43,17 @@ MprisService::MprisService(PlayerWindow *window, const QDBusConnection &bus)
         return;
     }
     registered = true;
+    trackMetadata = readMetadata();
     announced = playerProperties();
 
     connect(window, &PlayerWindow::playbackStateChanged, this, [this] { announceChanges(); });
     connect(window, &PlayerWindow::shuffleChanged, this, [this] { announceChanges(); });
     connect(window, &PlayerWindow::loopModeChanged, this, [this] { announceChanges(); });
     connect(window, &PlayerWindow::volumeChanged, this, [this] { announceChanges(); });
-    connect(window, &PlayerWindow::trackChanged, this, [this] { announceChanges(); });
+    connect(window, &PlayerWindow::trackChanged, this, [this] {
+        trackMetadata = readMetadata();
+        announceChanges();
+    });
     connect(window, &PlayerWindow::seeked, this, [this](qint64 ms) { emit playerAdaptor->Seeked(ms * 1000); });
 }
 
@@ -158,6 +162,11 @@ qlonglong MprisService::position() const
 }
 
 QVariantMap MprisService::metadata() const
+{
+    return trackMetadata;
+}
+
+QVariantMap MprisService::readMetadata() const
 {
     const Playlist::TrackInfo track = playerWindow->nowPlaying();
     QVariantMap map;

@@ -79,6 +79,7 @@ public:
     void openUri(const QString &uri);
 
 private:
+    QVariantMap readMetadata() const;
     QVariantMap playerProperties() const;
     void announceChanges();
 
@@ -88,4 +89,7 @@ private:
     bool registered = false;
     // What listeners last heard, to announce only what changed.
     QVariantMap announced;
+    // Read once per track: the volume slider and the state announce often,
+    // and a file outside the library is read from disk.
+    QVariantMap trackMetadata;
 };
