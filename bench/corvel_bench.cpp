@@ -10,9 +10,11 @@
 // from a real PlayerWindow shown on the offscreen platform, so layout and
 // painting count, with a throw-away settings store.
 
+#include "Library.h"
 #include "PlayerWindow.h"
 #include "Playlist.h"
 #include "SearchDialog.h"
+#include "TrackList.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -88,19 +90,34 @@ NativePath nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path).toStdWString();
 }
-const wchar_t *cPath(const NativePath &path) { return path.c_str(); }
+const wchar_t *cPath(const NativePath &path)
+{
+    return path.c_str();
+}
 #else
 using NativePath = QByteArray;
 NativePath nativePath(const QString &path)
 {
     return QFile::encodeName(path);
 }
-const char *cPath(const NativePath &path) { return path.constData(); }
+const char *cPath(const NativePath &path)
+{
+    return path.constData();
+}
 #endif
 
-QString albumArtistFor(int i) { return QString::fromUtf8("Künstler %1 ♪").arg(i / 100); }
-QString titleFor(int i) { return QString::fromUtf8("Tïtel Nummer %1").arg(i); }
-QString albumFor(int i) { return QString::fromUtf8("Älbum %1 – %2").arg(i / 100).arg((i / 10) % 10); }
+QString albumArtistFor(int i)
+{
+    return QString::fromUtf8("Künstler %1 ♪").arg(i / 100);
+}
+QString titleFor(int i)
+{
+    return QString::fromUtf8("Tïtel Nummer %1").arg(i);
+}
+QString albumFor(int i)
+{
+    return QString::fromUtf8("Älbum %1 – %2").arg(i / 100).arg((i / 10) % 10);
+}
 
 /**
  * Writes @p tracks files below @p root: the fixtures in turn, each retagged
@@ -111,10 +128,12 @@ bool buildLibrary(const QString &root, int tracks)
     static const QStringList kinds = {"tone.mp3", "tone.ogg", "tone.flac", "tone.wav"};
     for (int i = 0; i < tracks; ++i) {
         const QString kind = kinds[i % kinds.size()];
-        const QString folder = QStringLiteral("%1/%2/%3/Disc %4")
-                                   .arg(root, QString::fromUtf8("Künstler %1 ♪").arg(i / 100, 3, 10, QLatin1Char('0')),
-                                        QString::fromUtf8("Älbum %1 – ß").arg((i / 10) % 10))
-                                   .arg(i % 2 + 1);
+        const QString folder
+            = QStringLiteral("%1/%2/%3/Disc %4")
+                  .arg(root,
+                      QString::fromUtf8("Künstler %1 ♪").arg(i / 100, 3, 10, QLatin1Char('0')),
+                      QString::fromUtf8("Älbum %1 – ß").arg((i / 10) % 10))
+                  .arg(i % 2 + 1);
         const QString path = QStringLiteral("%1/%2 Tïtel.%3")
                                  .arg(folder)
                                  .arg(i, 5, 10, QLatin1Char('0'))
@@ -150,8 +169,8 @@ bool buildLibrary(const QString &root, int tracks)
 QStringList audioFiles(const QString &root)
 {
     QStringList paths;
-    QDirIterator it(root, {"*.mp3", "*.ogg", "*.wav", "*.flac"}, QDir::Files,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(
+        root, {"*.mp3", "*.ogg", "*.wav", "*.flac"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
         paths.append(it.next());
     return paths;
@@ -191,8 +210,7 @@ double timeFloor(const std::vector<NativePath> &files, qint64 &checksum)
 }
 
 /** Counts paint events of one widget; every frame the bench waits for ends in one. */
-class PaintProbe : public QObject
-{
+class PaintProbe : public QObject {
 public:
     explicit PaintProbe(QWidget *widget)
         : watched(widget)
@@ -265,13 +283,36 @@ struct WindowFigures {
 
 } // namespace
 
+namespace {
+
+TrackList *trackList(const PlayerWindow &window)
+{
+    return window.findChild<TrackList *>(QStringLiteral("trackList"));
+}
+
+QString statusText(const PlayerWindow &window)
+{
+    return window.findChild<QLabel *>(QStringLiteral("statusLine"))->text();
+}
+
+QListWidget *results(const SearchDialog &dialog)
+{
+    return dialog.findChild<QListWidget *>(QStringLiteral("searchResults"));
+}
+
+QLineEdit *searchInput(const SearchDialog &dialog)
+{
+    return dialog.findChild<QLineEdit *>(QStringLiteral("searchInput"));
+}
+
+} // namespace
+
 /**
- * Reaches into a real, shown PlayerWindow (it names this class a friend) to
+ * Drives a real, shown PlayerWindow through its public API and named children to
  * time what a user waits for: start-up from the cache, the update, the batched
  * fill and typing into the search dialog.
  */
-class WindowBench
-{
+class WindowBench {
 public:
     WindowBench(const QString &folder, int tracks, int runs)
         : folder(folder)
@@ -283,24 +324,26 @@ public:
     std::optional<WindowFigures> run();
 
 private:
-    /** Start-up with "musicFolder" stored: construction until the list is painted with every row. */
+    /** Start-up with "musicFolder" stored: construction until the list is painted with every row.
+     */
     std::optional<double> timeStartup(std::unique_ptr<PlayerWindow> &window);
     /** Waits for the update scan that every start-up and updatePlaylist() launch. */
     bool waitForUpdate(PlayerWindow &window);
     std::optional<double> timeRefill(PlayerWindow &window);
-    bool timeFill(PlayerWindow &window, const QStringList &names, double &totalMs, double &maxTickMs);
+    bool timeFill(
+        PlayerWindow &window, const QStringList &names, double &totalMs, double &maxTickMs);
 
     const QString folder;
     const int tracks;
     const int runs;
 };
 
-/** Types queries into the window's search dialog (it names this class a friend). */
-class SearchBench
-{
+/** Types queries into the window's search dialog. */
+class SearchBench {
 public:
     /** Every keystroke's time, from setting the text until the hits are painted. */
-    static std::optional<std::vector<double>> typeQueries(SearchDialog &dialog, const QStringList &queries);
+    static std::optional<std::vector<double>> typeQueries(
+        SearchDialog &dialog, const QStringList &queries);
 };
 
 std::optional<double> WindowBench::timeStartup(std::unique_ptr<PlayerWindow> &window)
@@ -308,12 +351,12 @@ std::optional<double> WindowBench::timeStartup(std::unique_ptr<PlayerWindow> &wi
     QElapsedTimer timer;
     timer.start();
     window = std::make_unique<PlayerWindow>();
-    PaintProbe probe(window->playlistWidget->viewport());
+    PaintProbe probe(trackList(*window)->viewport());
     window->resize(900, 650);
     window->show();
-    if (!processUntilPainted(probe, 0) || window->playlistWidget->count() != tracks) {
+    if (!processUntilPainted(probe, 0) || trackList(*window)->count() != tracks) {
         err() << "start-up: the list did not show " << tracks << " rows (it has "
-              << window->playlistWidget->count() << ")" << Qt::endl;
+              << trackList(*window)->count() << ")" << Qt::endl;
         return std::nullopt;
     }
     return elapsedMs(timer);
@@ -321,9 +364,9 @@ std::optional<double> WindowBench::timeStartup(std::unique_ptr<PlayerWindow> &wi
 
 bool WindowBench::waitForUpdate(PlayerWindow &window)
 {
-    const auto updated = [&] { return window.statusLabel->text() == QLatin1String("Playlist updated."); };
+    const auto updated = [&] { return statusText(window) == QLatin1String("Playlist updated."); };
     if (!runUntil(updated, 120000)) {
-        err() << "the update scan did not finish: " << window.statusLabel->text() << Qt::endl;
+        err() << "the update scan did not finish: " << statusText(window) << Qt::endl;
         return false;
     }
     return true;
@@ -331,20 +374,20 @@ bool WindowBench::waitForUpdate(PlayerWindow &window)
 
 std::optional<double> WindowBench::timeRefill(PlayerWindow &window)
 {
-    PaintProbe probe(window.playlistWidget->viewport());
+    PaintProbe probe(trackList(window)->viewport());
     // The rows go in before the status line says so, and the list may be
     // painted before the wait below notices the text: count paints from the
     // last insertion.
     int paintsAtLastInsert = 0;
     QObject context;
-    QObject::connect(window.playlistWidget->model(), &QAbstractItemModel::rowsInserted, &context,
-                     [&] { paintsAtLastInsert = probe.paints; });
+    QObject::connect(trackList(window)->model(), &QAbstractItemModel::rowsInserted, &context,
+        [&] { paintsAtLastInsert = probe.paints; });
     QElapsedTimer timer;
     timer.start();
-    window.updatePlaylist();
+    window.library()->update();
     if (!waitForUpdate(window))
         return std::nullopt;
-    if (!processUntilPainted(probe, paintsAtLastInsert) || window.playlistWidget->count() != tracks) {
+    if (!processUntilPainted(probe, paintsAtLastInsert) || trackList(window)->count() != tracks) {
         err() << "refill: the list did not show " << tracks << " rows" << Qt::endl;
         return std::nullopt;
     }
@@ -357,29 +400,29 @@ std::optional<double> WindowBench::timeRefill(PlayerWindow &window)
  * line's repaint) counts too; the last one ends when the list has been
  * painted with its rows.
  */
-bool WindowBench::timeFill(PlayerWindow &window, const QStringList &names, double &totalMs,
-                           double &maxTickMs)
+bool WindowBench::timeFill(
+    PlayerWindow &window, const QStringList &names, double &totalMs, double &maxTickMs)
 {
     // A full refresh empties the list when it starts, long before the fill.
-    window.playlistWidget->clear();
+    trackList(window)->clearTracks();
     QCoreApplication::processEvents();
+    QTimer *fillTimer = window.findChild<QTimer *>(QStringLiteral("fillTimer"));
 
-    PaintProbe probe(window.playlistWidget->viewport());
+    PaintProbe probe(trackList(window)->viewport());
     QEventLoop loop;
     QObject context;
     QElapsedTimer timer;
     std::vector<qint64> tickStarts;
     tickStarts.reserve(size_t(names.size() / 100 + 2));
 
-    // Connected before startFillPlaylist connects its tick, so it runs first;
-    // startFillPlaylist drops only the window's own connections.
-    QObject::connect(&window.fillTimer, &QTimer::timeout, &context,
-                     [&] { tickStarts.push_back(timer.nsecsElapsed()); });
+    // Runs after each tick: the gaps between these are whole event-loop turns.
+    QObject::connect(
+        fillTimer, &QTimer::timeout, &context, [&] { tickStarts.push_back(timer.nsecsElapsed()); });
     timer.start();
-    window.startFillPlaylist(names);
+    trackList(window)->showTracks(names, true);
     // Runs after the tick: ends the loop once the fill has stopped its timer.
-    QObject::connect(&window.fillTimer, &QTimer::timeout, &context, [&] {
-        if (!window.fillTimer.isActive())
+    QObject::connect(fillTimer, &QTimer::timeout, &context, [&] {
+        if (!fillTimer->isActive())
             loop.quit();
     });
     QTimer::singleShot(120000, &loop, &QEventLoop::quit);
@@ -388,11 +431,10 @@ bool WindowBench::timeFill(PlayerWindow &window, const QStringList &names, doubl
     const bool painted = processUntilPainted(probe, 0);
     const qint64 end = timer.nsecsElapsed();
     const size_t expectedTicks = size_t(std::max<qsizetype>(1, (names.size() + 99) / 100));
-    if (window.fillTimer.isActive() || !painted || tickStarts.size() != expectedTicks
-        || window.playlistWidget->count() != names.size()
-        || window.statusLabel->text() != QLatin1String("Playlist refreshed.")) {
-        err() << "fill did not finish: " << window.playlistWidget->count() << " rows, status "
-              << window.statusLabel->text() << Qt::endl;
+    if (fillTimer->isActive() || !painted || tickStarts.size() != expectedTicks
+        || trackList(window)->count() != names.size()) {
+        err() << "fill did not finish: " << trackList(window)->count() << " rows, status "
+              << statusText(window) << Qt::endl;
         return false;
     }
 
@@ -408,30 +450,30 @@ bool WindowBench::timeFill(PlayerWindow &window, const QStringList &names, doubl
     return true;
 }
 
-std::optional<std::vector<double>> SearchBench::typeQueries(SearchDialog &dialog,
-                                                            const QStringList &queries)
+std::optional<std::vector<double>> SearchBench::typeQueries(
+    SearchDialog &dialog, const QStringList &queries)
 {
-    PaintProbe probe(dialog.resultList->viewport());
+    PaintProbe probe(results(dialog)->viewport());
     std::vector<double> keystrokes;
     for (const QString &query : queries) {
-        dialog.searchInput->clear();
+        searchInput(dialog)->clear();
         QCoreApplication::processEvents();
         for (int length = 1; length <= query.size(); ++length) {
             const QString typed = query.left(length);
             const int paintsBefore = probe.paints;
             QElapsedTimer timer;
             timer.start();
-            dialog.searchInput->setText(typed);
+            searchInput(dialog)->setText(typed);
             if (!processUntilPainted(probe, paintsBefore)) {
                 err() << "search: no repaint after typing " << typed << Qt::endl;
                 return std::nullopt;
             }
             keystrokes.push_back(elapsedMs(timer));
         }
-        if (dialog.resultList->count() == 0)
+        if (results(dialog)->count() == 0)
             err() << "  (search: no hit for " << query << " in this library)" << Qt::endl;
     }
-    dialog.searchInput->clear();
+    searchInput(dialog)->clear();
     QCoreApplication::processEvents();
     return keystrokes;
 }
@@ -469,7 +511,7 @@ std::optional<WindowFigures> WindowBench::run()
     }
     figures.refillMs = median(refillMs);
 
-    const QStringList names = window->mediaNames;
+    const QStringList names = window->library()->tracks()->getList();
     std::vector<double> fillTotal;
     std::vector<double> fillMaxTick;
     for (int run = 0; run < runs; ++run) {
@@ -487,12 +529,15 @@ std::optional<WindowFigures> WindowBench::run()
     // What users type: part of an artist, a title, an album, a file type, a
     // number, in any case; every prefix is one keystroke.
     const QStringList queries = {
-        QString::fromUtf8("Künstler 42"), QString::fromUtf8("nummer 1234"),
-        QString::fromUtf8("älbum 7 – 3"), QStringLiteral("flac"),
-        QString::fromUtf8("TÏTEL NUMMER 99"), QStringLiteral("0815"),
+        QString::fromUtf8("Künstler 42"),
+        QString::fromUtf8("nummer 1234"),
+        QString::fromUtf8("älbum 7 – 3"),
+        QStringLiteral("flac"),
+        QString::fromUtf8("TÏTEL NUMMER 99"),
+        QStringLiteral("0815"),
     };
     window->showSearchDialog();
-    SearchDialog &dialog = *window->searchDialog;
+    SearchDialog &dialog = *window->findChild<SearchDialog *>();
     PaintProbe dialogProbe(&dialog);
     if (!processUntilPainted(dialogProbe, 0)) {
         err() << "search: the dialog was not shown" << Qt::endl;
@@ -532,7 +577,10 @@ double peakRssMb()
     return -1;
 }
 
-QString ms(double value) { return QString::number(value, 'f', 1) + " ms"; }
+QString ms(double value)
+{
+    return QString::number(value, 'f', 1) + " ms";
+}
 
 void row(const QString &figure, const QString &value, const QString &target)
 {
@@ -560,11 +608,11 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Speed and memory of the music library."));
     parser.addHelpOption();
     const QCommandLineOption tracksOption(QStringLiteral("tracks"),
-                                          QStringLiteral("Number of tracks (default 10000)."),
-                                          QStringLiteral("N"), QStringLiteral("10000"));
+        QStringLiteral("Number of tracks (default 10000)."), QStringLiteral("N"),
+        QStringLiteral("10000"));
     const QCommandLineOption runsOption(QStringLiteral("runs"),
-                                        QStringLiteral("Runs per figure, the median is shown (default 5)."),
-                                        QStringLiteral("R"), QStringLiteral("5"));
+        QStringLiteral("Runs per figure, the median is shown (default 5)."), QStringLiteral("R"),
+        QStringLiteral("5"));
     parser.addOption(tracksOption);
     parser.addOption(runsOption);
     parser.process(app);

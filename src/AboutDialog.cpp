@@ -69,7 +69,7 @@ void AboutDialog::setupLayout()
     const QString gap = QStringLiteral("\n\n");
     const QString rule = QStringLiteral("\n\n---\n\n");
     licenseText->setText(tr("Qt - LGPLv3") + gap + lgpl + rule + tr("Lucide - ISC") + gap + isc
-                         + rule + tr("Feather Icons - MIT") + gap + mit);
+        + rule + tr("Feather Icons - MIT") + gap + mit);
 
     licensesLayout->addWidget(licenseText);
 

@@ -9,8 +9,7 @@ class QTextEdit;
 class QVBoxLayout;
 
 /** Program name, version, credits and the embedded licence texts. */
-class AboutDialog : public QDialog
-{
+class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -37,6 +36,4 @@ private:
     QVBoxLayout *licensesLayout;
     QTextEdit *licenseText;
     QDialogButtonBox *buttons;
-
-    friend class TestWidgets;
 };

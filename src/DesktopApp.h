@@ -12,8 +12,7 @@ class QIcon;
  * The program's identity towards the desktop (application id, version, icon)
  * and its command line. Static only: the entry point and the window read it.
  */
-class DesktopApp
-{
+class DesktopApp {
     Q_DECLARE_TR_FUNCTIONS(DesktopApp)
 
 public:

@@ -1,7 +1,7 @@
 #include "MprisPlayerAdaptor.h"
 
 #include "MprisService.h"
-#include "PlayerWindow.h"
+#include "PlayerController.h"
 
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService *service)
     : QDBusAbstractAdaptor(service)
@@ -56,32 +56,32 @@ qlonglong MprisPlayerAdaptor::position() const
 
 void MprisPlayerAdaptor::Next()
 {
-    service->window()->playNext();
+    service->controller()->next();
 }
 
 void MprisPlayerAdaptor::Previous()
 {
-    service->window()->playPrevious();
+    service->controller()->previous();
 }
 
 void MprisPlayerAdaptor::Pause()
 {
-    service->window()->pause();
+    service->controller()->pause();
 }
 
 void MprisPlayerAdaptor::PlayPause()
 {
-    service->window()->togglePlayPause();
+    service->controller()->togglePlayPause();
 }
 
 void MprisPlayerAdaptor::Stop()
 {
-    service->window()->stopPlayback();
+    service->controller()->stop();
 }
 
 void MprisPlayerAdaptor::Play()
 {
-    service->window()->play();
+    service->controller()->play();
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong Offset)

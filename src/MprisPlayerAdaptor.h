@@ -7,8 +7,7 @@
 class MprisService;
 
 /** The MPRIS2 player interface: transport, loop, shuffle, volume, position, metadata. */
-class MprisPlayerAdaptor : public QDBusAbstractAdaptor
-{
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
@@ -35,9 +34,14 @@ public:
     QString loopStatus() const;
     void setLoopStatus(const QString &status);
     /** Always 1.0: the player has one speed. */
-    double rate() const { return 1.0; }
+    double rate() const
+    {
+        return 1.0;
+    }
     /** Accepted and ignored, as MPRIS allows for a player of one speed. */
-    void setRate(double) {}
+    void setRate(double)
+    {
+    }
     bool shuffle() const;
     void setShuffle(bool on);
     QVariantMap metadata() const;
@@ -48,7 +52,10 @@ public:
      * Always true: the window's transport buttons are never disabled either,
      * and a press with nothing to do is ignored there as here.
      */
-    bool canControl() const { return true; }
+    bool canControl() const
+    {
+        return true;
+    }
 
 public slots:
     void Next();

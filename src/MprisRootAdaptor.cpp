@@ -1,7 +1,6 @@
 #include "MprisRootAdaptor.h"
 
 #include "MprisService.h"
-#include "PlayerWindow.h"
 
 #include <QGuiApplication>
 
@@ -31,17 +30,18 @@ QStringList MprisRootAdaptor::supportedMimeTypes() const
 {
     // The four formats the library scans for, under the names and aliases
     // that file managers hand over.
-    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/ogg"), QStringLiteral("audio/x-vorbis+ogg"),
-            QStringLiteral("audio/wav"),  QStringLiteral("audio/x-wav"), QStringLiteral("audio/flac"),
-            QStringLiteral("audio/x-flac")};
+    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/ogg"),
+        QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/wav"),
+        QStringLiteral("audio/x-wav"), QStringLiteral("audio/flac"),
+        QStringLiteral("audio/x-flac")};
 }
 
 void MprisRootAdaptor::Raise()
 {
-    service->window()->raiseWindow();
+    emit service->raiseRequested();
 }
 
 void MprisRootAdaptor::Quit()
 {
-    service->window()->quit();
+    emit service->quitRequested();
 }

@@ -6,8 +6,7 @@
 class MprisService;
 
 /** The MPRIS2 root interface: identity, raise and quit. */
-class MprisRootAdaptor : public QDBusAbstractAdaptor
-{
+class MprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
     Q_PROPERTY(bool CanQuit READ canQuit)
@@ -22,9 +21,18 @@ public:
     /** Adds the interface to @p service. */
     explicit MprisRootAdaptor(MprisService *service);
 
-    bool canQuit() const { return true; }
-    bool canRaise() const { return true; }
-    bool hasTrackList() const { return false; }
+    bool canQuit() const
+    {
+        return true;
+    }
+    bool canRaise() const
+    {
+        return true;
+    }
+    bool hasTrackList() const
+    {
+        return false;
+    }
     QString identity() const;
     /** The installed .desktop file's name without the suffix. */
     QString desktopEntry() const;

@@ -2,7 +2,7 @@
 
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
-#include "PlayerWindow.h"
+#include "PlayerController.h"
 
 #include <QCryptographicHash>
 #include <QDBusConnectionInterface>
@@ -13,7 +13,8 @@
 
 const QString MprisService::serviceName = QStringLiteral("org.mpris.MediaPlayer2.corvel");
 const QString MprisService::objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString MprisService::noTrackPath = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+const QString MprisService::noTrackPath
+    = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 
 namespace {
 
@@ -25,9 +26,9 @@ constexpr int raiseTimeoutMs = 5000;
 
 } // namespace
 
-MprisService::MprisService(PlayerWindow *window, const QDBusConnection &bus)
-    : QObject(window)
-    , playerWindow(window)
+MprisService::MprisService(PlayerController *controller, const QDBusConnection &bus)
+    : QObject(controller)
+    , player(controller)
     , connection(bus)
 {
     if (!connection.isConnected())
@@ -46,15 +47,16 @@ MprisService::MprisService(PlayerWindow *window, const QDBusConnection &bus)
     trackMetadata = readMetadata();
     announced = playerProperties();
 
-    connect(window, &PlayerWindow::playbackStateChanged, this, [this] { announceChanges(); });
-    connect(window, &PlayerWindow::shuffleChanged, this, [this] { announceChanges(); });
-    connect(window, &PlayerWindow::loopModeChanged, this, [this] { announceChanges(); });
-    connect(window, &PlayerWindow::volumeChanged, this, [this] { announceChanges(); });
-    connect(window, &PlayerWindow::trackChanged, this, [this] {
+    connect(player, &PlayerController::playbackStateChanged, this, [this] { announceChanges(); });
+    connect(player, &PlayerController::shuffleChanged, this, [this] { announceChanges(); });
+    connect(player, &PlayerController::loopModeChanged, this, [this] { announceChanges(); });
+    connect(player, &PlayerController::volumeChanged, this, [this] { announceChanges(); });
+    connect(player, &PlayerController::trackChanged, this, [this] {
         trackMetadata = readMetadata();
         announceChanges();
     });
-    connect(window, &PlayerWindow::seeked, this, [this](qint64 ms) { emit playerAdaptor->Seeked(ms * 1000); });
+    connect(player, &PlayerController::seeked, this,
+        [this](qint64 ms) { emit playerAdaptor->Seeked(ms * 1000); });
 }
 
 MprisService::~MprisService()
@@ -74,8 +76,8 @@ bool MprisService::raiseRunningPlayer(const QDBusConnection &bus)
 {
     if (!bus.isConnected())
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, QStringLiteral("org.mpris.MediaPlayer2"),
-                                                      QStringLiteral("Raise"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        serviceName, objectPath, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
     // Only a running player counts; the bus must not start one.
     call.setAutoStartService(false);
     // Events keep flowing while waiting, so a player in this very process can answer.
@@ -91,18 +93,20 @@ QDBusObjectPath MprisService::trackId(const QUrl &url)
     // path fits, and it stays the same across library refreshes and runs,
     // unlike the row.
     const QString key = url.isLocalFile() ? url.toLocalFile() : url.toString();
-    const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
-    return QDBusObjectPath(QStringLiteral("/com/tavrenin/CorvelPlayer/track/") + QString::fromLatin1(digest));
+    const QByteArray digest
+        = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QDBusObjectPath(
+        QStringLiteral("/com/tavrenin/CorvelPlayer/track/") + QString::fromLatin1(digest));
 }
 
-PlayerWindow *MprisService::window() const
+PlayerController *MprisService::controller() const
 {
-    return playerWindow;
+    return player;
 }
 
 QString MprisService::playbackStatus() const
 {
-    switch (playerWindow->playbackState()) {
+    switch (player->playbackState()) {
     case QMediaPlayer::PlayingState:
         return QStringLiteral("Playing");
     case QMediaPlayer::PausedState:
@@ -115,12 +119,12 @@ QString MprisService::playbackStatus() const
 
 QString MprisService::loopStatus() const
 {
-    switch (playerWindow->currentLoopMode()) {
-    case PlayerWindow::List:
+    switch (player->loopMode()) {
+    case PlayOrder::List:
         return QStringLiteral("Playlist");
-    case PlayerWindow::Track:
+    case PlayOrder::Track:
         return QStringLiteral("Track");
-    case PlayerWindow::Off:
+    case PlayOrder::Off:
         break;
     }
     return QStringLiteral("None");
@@ -129,36 +133,36 @@ QString MprisService::loopStatus() const
 void MprisService::setLoopStatus(const QString &status)
 {
     if (status == QLatin1String("None"))
-        playerWindow->setLoopMode(PlayerWindow::Off);
+        player->setLoopMode(PlayOrder::Off);
     else if (status == QLatin1String("Playlist"))
-        playerWindow->setLoopMode(PlayerWindow::List);
+        player->setLoopMode(PlayOrder::List);
     else if (status == QLatin1String("Track"))
-        playerWindow->setLoopMode(PlayerWindow::Track);
+        player->setLoopMode(PlayOrder::Track);
 }
 
 bool MprisService::shuffle() const
 {
-    return playerWindow->isShuffleEnabled();
+    return player->shuffle();
 }
 
 void MprisService::setShuffle(bool on)
 {
-    playerWindow->setShuffle(on);
+    player->setShuffle(on);
 }
 
 double MprisService::volume() const
 {
-    return playerWindow->volumePercent() / 100.0;
+    return int(player->volume()) / 100.0;
 }
 
 void MprisService::setVolume(double level)
 {
-    playerWindow->setVolumePercent(qRound(std::clamp(level, 0.0, 1.0) * 100));
+    player->setVolume(qRound(std::clamp(level, 0.0, 1.0) * 100));
 }
 
 qlonglong MprisService::position() const
 {
-    return playerWindow->playbackPosition() * 1000;
+    return player->position() * 1000;
 }
 
 QVariantMap MprisService::metadata() const
@@ -168,16 +172,17 @@ QVariantMap MprisService::metadata() const
 
 QVariantMap MprisService::readMetadata() const
 {
-    const Playlist::TrackInfo track = playerWindow->nowPlaying();
+    const Playlist::TrackInfo track = player->nowPlaying();
     QVariantMap map;
     map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId(track.url)));
     if (track.url.isEmpty())
         return map;
-    const qint64 duration = playerWindow->trackDuration();
+    const qint64 duration = player->duration();
     if (duration > 0)
         map.insert(QStringLiteral("mpris:length"), qlonglong(duration) * 1000);
     // A desktop panel shows the title; an untagged file shows its name, as the track list does.
-    map.insert(QStringLiteral("xesam:title"), track.title.isEmpty() ? QFileInfo(track.url.path()).fileName() : track.title);
+    map.insert(QStringLiteral("xesam:title"),
+        track.title.isEmpty() ? QFileInfo(track.url.path()).fileName() : track.title);
     if (!track.artist.isEmpty())
         map.insert(QStringLiteral("xesam:artist"), QStringList{track.artist});
     if (!track.album.isEmpty())
@@ -188,24 +193,24 @@ QVariantMap MprisService::readMetadata() const
 
 void MprisService::seek(qlonglong offset)
 {
-    const qint64 target = playerWindow->playbackPosition() + offset / 1000;
-    const qint64 duration = playerWindow->trackDuration();
+    const qint64 target = player->position() + offset / 1000;
+    const qint64 duration = player->duration();
     if (duration > 0 && target > duration) {
-        playerWindow->playNext();
+        player->next();
         return;
     }
-    playerWindow->seek(std::max<qint64>(target, 0));
+    player->seek(std::max<qint64>(target, 0));
 }
 
 void MprisService::setPosition(const QDBusObjectPath &track, qlonglong position)
 {
-    const QUrl current = playerWindow->nowPlaying().url;
+    const QUrl current = player->nowPlaying().url;
     if (current.isEmpty() || track != trackId(current))
         return;
     const qint64 ms = position / 1000;
-    if (ms < 0 || ms > playerWindow->trackDuration())
+    if (ms < 0 || ms > player->duration())
         return;
-    playerWindow->seek(ms);
+    player->seek(ms);
 }
 
 void MprisService::openUri(const QString &uri)
@@ -213,16 +218,14 @@ void MprisService::openUri(const QString &uri)
     const QUrl url(uri);
     if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
         return;
-    playerWindow->openUrl(url);
+    player->playUrl(url);
 }
 
 QVariantMap MprisService::playerProperties() const
 {
     return {{QStringLiteral("PlaybackStatus"), playbackStatus()},
-            {QStringLiteral("LoopStatus"), loopStatus()},
-            {QStringLiteral("Shuffle"), shuffle()},
-            {QStringLiteral("Volume"), volume()},
-            {QStringLiteral("Metadata"), metadata()}};
+        {QStringLiteral("LoopStatus"), loopStatus()}, {QStringLiteral("Shuffle"), shuffle()},
+        {QStringLiteral("Volume"), volume()}, {QStringLiteral("Metadata"), metadata()}};
 }
 
 void MprisService::announceChanges()
@@ -236,8 +239,8 @@ void MprisService::announceChanges()
     if (changed.isEmpty())
         return;
     announced = now;
-    QDBusMessage signal = QDBusMessage::createSignal(objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                     QStringLiteral("PropertiesChanged"));
+    QDBusMessage signal = QDBusMessage::createSignal(objectPath,
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
     signal << playerInterface << changed << QStringList();
     connection.send(signal);
 }

@@ -8,18 +8,17 @@
 #include <QVariantMap>
 
 class MprisPlayerAdaptor;
-class PlayerWindow;
+class PlayerController;
 
 /**
  * Offers the player to the desktop (media keys, panels, lock screen,
- * playerctl) as an MPRIS2 media player on the session bus. It reads the
- * window's state through its getters and signals and asks it for work only
- * through its remote-control methods, so every request behaves as the
- * matching control in the window. Without a session bus, or when another
- * player holds the bus name, it stays silent and the window works as ever.
+ * playerctl) as an MPRIS2 media player on the session bus. It drives the
+ * transport (PlayerController) as the window's controls do and reads its
+ * state and signals; of the window it asks only, by signal, to raise itself
+ * and to quit. Without a session bus, or when another player holds the bus
+ * name, it stays silent and the player works as ever.
  */
-class MprisService : public QObject
-{
+class MprisService : public QObject {
     Q_OBJECT
 
 public:
@@ -31,10 +30,11 @@ public:
     static const QString noTrackPath;
 
     /**
-     * Registers the player for @p window, which becomes the parent, on @p bus.
-     * Quietly does nothing when the bus is not there or the name is taken.
+     * Registers the player for @p controller, which becomes the parent, on
+     * @p bus. Quietly does nothing when the bus is not there or the name is taken.
      */
-    explicit MprisService(PlayerWindow *window, const QDBusConnection &bus = QDBusConnection::sessionBus());
+    explicit MprisService(
+        PlayerController *controller, const QDBusConnection &bus = QDBusConnection::sessionBus());
     ~MprisService() override;
 
     /** Whether the object and the bus name are registered. */
@@ -49,8 +49,8 @@ public:
     /** The stable track id of @p url: derived from the file's path, the same in every run. */
     static QDBusObjectPath trackId(const QUrl &url);
 
-    /** The window the requests go to. */
-    PlayerWindow *window() const;
+    /** The transport the requests go to. */
+    PlayerController *controller() const;
 
     /** "Playing", "Paused" or "Stopped". */
     QString playbackStatus() const;
@@ -64,7 +64,8 @@ public:
     void setShuffle(bool on);
     /** Volume, 0.0 to 1.0. */
     double volume() const;
-    /** Moves the volume slider to @p level (0.0 to 1.0; outside is clamped). */
+    /** Sets the volume to @p level (0.0 to 1.0; outside is clamped), in whole percent as the slider
+     * has it. */
     void setVolume(double level);
     /** Position in microseconds. */
     qlonglong position() const;
@@ -73,17 +74,24 @@ public:
 
     /** Jumps @p offset microseconds from the position; past the end it acts as next. */
     void seek(qlonglong offset);
-    /** Jumps to @p position microseconds if @p track is the current track and the position lies within it. */
+    /** Jumps to @p position microseconds if @p track is the current track and the position lies
+     * within it. */
     void setPosition(const QDBusObjectPath &track, qlonglong position);
     /** Plays the local file of the file URI @p uri; other URIs are ignored. */
     void openUri(const QString &uri);
+
+signals:
+    /** A client asked to bring the window to the front. */
+    void raiseRequested();
+    /** A client asked the player to quit. */
+    void quitRequested();
 
 private:
     QVariantMap readMetadata() const;
     QVariantMap playerProperties() const;
     void announceChanges();
 
-    PlayerWindow *playerWindow;
+    PlayerController *player;
     QDBusConnection connection;
     MprisPlayerAdaptor *playerAdaptor = nullptr;
     bool registered = false;

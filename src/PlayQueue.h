@@ -8,8 +8,7 @@
  * The play-next queue: local file paths, front first, compared as exact
  * case-sensitive strings. A plain class; callers refresh the views themselves.
  */
-class PlayQueue
-{
+class PlayQueue {
 public:
     PlayQueue();
 

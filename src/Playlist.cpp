@@ -32,7 +32,7 @@ const QStringList &audioFilters()
     // QDirIterator matches name filters case-insensitively unless
     // QDir::CaseSensitive is given, so "*.MP3" and "*.Flac" are found too.
     static const QStringList filters = {QStringLiteral("*.mp3"), QStringLiteral("*.ogg"),
-                                        QStringLiteral("*.wav"), QStringLiteral("*.flac")};
+        QStringLiteral("*.wav"), QStringLiteral("*.flac")};
     return filters;
 }
 
@@ -69,8 +69,7 @@ QString orUnknownTitle(const QString &title)
  * has been started, since its result would be dropped anyway.
  */
 TrackList scanFolder(const QString &folderPath, const QSet<QString> &known,
-                     const std::function<void(int)> &onProgress, const Generation &generation,
-                     quint64 myGeneration)
+    const std::function<void(int)> &onProgress, const Generation &generation, quint64 myGeneration)
 {
     TrackList result;
     int count = 0;
@@ -120,46 +119,46 @@ Playlist::~Playlist()
 }
 
 void Playlist::loadFromFolder(const QString &folderPath, std::function<void(int)> onProgress,
-                              std::function<void()> onFinished)
+    std::function<void()> onFinished)
 {
     const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
     const Generation generation = scanGeneration;
 
     auto *watcher = new QFutureWatcher<TrackList>(this);
     connect(watcher, &QFutureWatcher<TrackList>::finished, this,
-            [this, watcher, onFinished = std::move(onFinished), myGeneration] {
-                watcher->deleteLater();
-                if (scanGeneration->load() != myGeneration)
-                    return; // overtaken by a newer scan
-                playlist = watcher->result();
-                currentIndex = 0;
-                rebuildSearchIndex();
-                if (onFinished)
-                    onFinished();
-            });
+        [this, watcher, onFinished = std::move(onFinished), myGeneration] {
+            watcher->deleteLater();
+            if (scanGeneration->load() != myGeneration)
+                return; // overtaken by a newer scan
+            playlist = watcher->result();
+            currentIndex = 0;
+            rebuildSearchIndex();
+            if (onFinished)
+                onFinished();
+        });
     watcher->setFuture(QtConcurrent::run(
         [folderPath, onProgress = std::move(onProgress), generation, myGeneration] {
             return scanFolder(folderPath, {}, onProgress, generation, myGeneration);
         }));
 }
 
-void Playlist::updateFromFolder(const QString &folderPath, const QStringList &knownFiles,
-                                std::function<void()> onDone)
+void Playlist::updateFromFolder(
+    const QString &folderPath, const QStringList &knownFiles, std::function<void()> onDone)
 {
     const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
     const Generation generation = scanGeneration;
 
     auto *watcher = new QFutureWatcher<TrackList>(this);
     connect(watcher, &QFutureWatcher<TrackList>::finished, this,
-            [this, watcher, onDone = std::move(onDone), myGeneration] {
-                watcher->deleteLater();
-                if (scanGeneration->load() != myGeneration)
-                    return; // overtaken by a newer scan
-                playlist.append(watcher->result());
-                if (onDone)
-                    onDone();
-                rebuildSearchIndex();
-            });
+        [this, watcher, onDone = std::move(onDone), myGeneration] {
+            watcher->deleteLater();
+            if (scanGeneration->load() != myGeneration)
+                return; // overtaken by a newer scan
+            playlist.append(watcher->result());
+            rebuildSearchIndex();
+            if (onDone)
+                onDone();
+        });
     watcher->setFuture(QtConcurrent::run([folderPath, knownFiles, generation, myGeneration] {
         // A hash set keeps the lookup cheap for libraries of many thousand files.
         const QSet<QString> known(knownFiles.cbegin(), knownFiles.cend());
@@ -179,8 +178,9 @@ bool Playlist::saveToCache(const QString &cachePath) const
             {QStringLiteral("duration"), track.duration},
         });
     }
-    const QByteArray json =
-        QJsonDocument(QJsonObject{{QStringLiteral("tracks"), tracks}}).toJson(QJsonDocument::Indented);
+    const QByteArray json = QJsonDocument(
+        QJsonObject{{QStringLiteral("tracks"),
+            tracks}}).toJson(QJsonDocument::Indented);
 
     if (cachePath.isEmpty())
         return false;
@@ -252,7 +252,7 @@ void Playlist::rebuildSearchIndex()
             : QStringLiteral("%1 - %2 (%3)")
                   .arg(orUnknownArtist(track.artist), orUnknownTitle(track.title), track.duration);
         track.searchKey = (track.artist + QLatin1Char(' ') + track.title + QLatin1Char(' ')
-                           + track.album + QLatin1Char(' ') + track.fileName)
+            + track.album + QLatin1Char(' ') + track.fileName)
                               .toCaseFolded();
     }
 }
@@ -355,7 +355,7 @@ Playlist::TrackInfo Playlist::readTrack(const QString &path)
         const TagLib::Tag *tag = ref.tag();
         // Several values are joined as tag() joins them: with a space.
         const auto field = [&properties](const char *key, const TagLib::String &fallback,
-                                         const char *separator = " ") {
+                               const char *separator = " ") {
             const auto found = properties.find(key);
             if (found != properties.end() && !found->second.isEmpty())
                 return toQString(found->second.toString(separator));

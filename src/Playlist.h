@@ -15,18 +15,17 @@
  * folder, in the order the folder scan found them. Row i of the main track
  * list is always record i.
  */
-class Playlist : public QObject
-{
+class Playlist : public QObject {
     Q_OBJECT
 
 public:
-    /** One scanned audio file. The first five fields are stored in the cache; the rest are derived. */
+    /** One scanned audio file: the fields up to url are cached, the rest derived. */
     struct TrackInfo {
-        QString artist;   ///< album artist tag
+        QString artist; ///< album artist tag
         QString title;
         QString album;
         QString duration; ///< "m:ss", minutes not wrapped into hours
-        QUrl url;         ///< local-file URL, the record's identity
+        QUrl url; ///< local-file URL, the record's identity
         QString fileName;
         QString displayName;
         QString searchKey; ///< case-folded "artist title album fileName"
@@ -42,14 +41,14 @@ public:
      * GUI thread and may be empty. A scan that a newer scan has overtaken is dropped.
      */
     void loadFromFolder(const QString &folderPath, std::function<void(int)> onProgress,
-                        std::function<void()> onFinished);
+        std::function<void()> onFinished);
 
     /**
      * Scans @p folderPath for audio files whose path is not in @p knownFiles and
      * appends them; @p onDone runs in the GUI thread afterwards.
      */
-    void updateFromFolder(const QString &folderPath, const QStringList &knownFiles,
-                          std::function<void()> onDone);
+    void updateFromFolder(
+        const QString &folderPath, const QStringList &knownFiles, std::function<void()> onDone);
 
     /**
      * Writes the library as JSON to @p cachePath, atomically where the folder takes
@@ -74,7 +73,8 @@ public:
     /** The display text of every record, in library order. */
     QStringList getList() const;
 
-    /** The display text of record @p i as getList() gives it, or an empty string when out of range. */
+    /** The display text of record @p i as getList() gives it, or an empty string when out of range.
+     */
     QString textAt(int i) const;
 
     /** The number of records. */
@@ -104,6 +104,6 @@ private:
     // Each scan takes the next number; only the newest may install its result
     // or report progress. Shared with the workers so that an overtaken scan (or
     // one whose Playlist is gone) stops reading files early.
-    std::shared_ptr<std::atomic<quint64>> scanGeneration =
-        std::make_shared<std::atomic<quint64>>(0);
+    std::shared_ptr<std::atomic<quint64>> scanGeneration
+        = std::make_shared<std::atomic<quint64>>(0);
 };

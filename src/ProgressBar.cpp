@@ -13,8 +13,8 @@ void ClickableSlider::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         // Jump to the pointer first, so the base press below finds the handle
         // under it and starts an ordinary drag.
-        const int value = QStyle::sliderValueFromPosition(minimum(), maximum(), event->pos().x(),
-                                                          width(), false);
+        const int value = QStyle::sliderValueFromPosition(
+            minimum(), maximum(), event->pos().x(), width(), false);
         setValue(value);
         emit sliderMoved(value);
         event->accept();

@@ -5,8 +5,7 @@
 #include <QSlider>
 
 /** A slider that jumps to the clicked point on a left press. */
-class ClickableSlider : public QSlider
-{
+class ClickableSlider : public QSlider {
     Q_OBJECT
 
 public:
@@ -18,8 +17,7 @@ protected:
 };
 
 /** A label that reports left presses. */
-class ClickableLabel : public QLabel
-{
+class ClickableLabel : public QLabel {
     Q_OBJECT
 
 public:
@@ -34,8 +32,7 @@ protected:
 };
 
 /** A push button that tells a right press apart from a click. */
-class FavoriteButton : public QPushButton
-{
+class FavoriteButton : public QPushButton {
     Q_OBJECT
 
 public:

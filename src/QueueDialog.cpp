@@ -19,6 +19,13 @@ QueueDialog::QueueDialog(QWidget *parent)
     clearButton = new QPushButton;
     jumpButton = new QPushButton;
 
+    const QList<std::pair<QObject *, const char *>> names
+        = {{queueWidget, "queueList"}, {moveUpButton, "moveUpButton"},
+            {moveDownButton, "moveDownButton"}, {removeButton, "removeButton"},
+            {clearButton, "clearButton"}, {jumpButton, "moveToFrontButton"}};
+    for (const auto &[object, name] : names)
+        object->setObjectName(QLatin1String(name));
+
     setupLayout();
     setupConnections();
     setWindowTitle(tr("Play Queue"));
@@ -78,7 +85,8 @@ void QueueDialog::setupLayout()
     clearButton->setAccessibleName(tr("Clear queue"));
     clearButton->setAccessibleDescription(tr("Remove every track from the queue"));
     // No default button: Return must not move or clear queue entries.
-    for (QPushButton *button : {moveUpButton, moveDownButton, removeButton, jumpButton, clearButton})
+    for (QPushButton *button :
+        {moveUpButton, moveDownButton, removeButton, jumpButton, clearButton})
         button->setAutoDefault(false);
 
     auto *sideLayout = new QVBoxLayout;
@@ -112,20 +120,19 @@ void QueueDialog::setupLayout()
 void QueueDialog::setupConnections()
 {
     connect(moveUpButton, &QPushButton::clicked, this,
-            [this] { emit moveUpRequested(queueWidget->getSelectedItemPath()); });
+        [this] { emit moveUpRequested(queueWidget->getSelectedItemPath()); });
     connect(moveDownButton, &QPushButton::clicked, this,
-            [this] { emit moveDownRequested(queueWidget->getSelectedItemPath()); });
+        [this] { emit moveDownRequested(queueWidget->getSelectedItemPath()); });
     connect(removeButton, &QPushButton::clicked, this,
-            [this] { emit removeRequested(queueWidget->getSelectedItemPath()); });
+        [this] { emit removeRequested(queueWidget->getSelectedItemPath()); });
     connect(jumpButton, &QPushButton::clicked, this,
-            [this] { emit jumpQueueRequested(queueWidget->getSelectedItemPath()); });
+        [this] { emit jumpQueueRequested(queueWidget->getSelectedItemPath()); });
     connect(clearButton, &QPushButton::clicked, this, &QueueDialog::clearRequested);
 
     connect(queueWidget, &QueueWidget::moveUpRequested, this, &QueueDialog::moveUpRequested);
     connect(queueWidget, &QueueWidget::moveDownRequested, this, &QueueDialog::moveDownRequested);
     connect(queueWidget, &QueueWidget::removeRequested, this, &QueueDialog::removeRequested);
-    connect(queueWidget, &QueueWidget::jumpQueueRequested, this,
-            &QueueDialog::jumpQueueRequested);
+    connect(queueWidget, &QueueWidget::jumpQueueRequested, this, &QueueDialog::jumpQueueRequested);
     connect(queueWidget, &QueueWidget::clearRequested, this, &QueueDialog::clearRequested);
     connect(queueWidget, &QueueWidget::reordered, this, &QueueDialog::reordered);
 }

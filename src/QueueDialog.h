@@ -8,8 +8,7 @@ class QPushButton;
 class QueueWidget;
 
 /** The "Play Queue" dialog: shows the queue and turns the user's edits into requests. */
-class QueueDialog : public QDialog
-{
+class QueueDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -41,7 +40,4 @@ private:
     QPushButton *removeButton;
     QPushButton *jumpButton;
     QPushButton *clearButton;
-
-    friend class TestQueue;
-    friend class TestWindow;
 };

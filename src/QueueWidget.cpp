@@ -25,8 +25,8 @@ void QueueWidget::setQueue(const QStringList &paths, const QStringList &displayN
         const QString &path = paths.at(i);
         // The window leaves queued files that left the library out of the
         // names, so the list may run short; such rows show their file name.
-        const QString text = i < displayNames.size() ? displayNames.at(i)
-                                                     : QFileInfo(path).fileName();
+        const QString text
+            = i < displayNames.size() ? displayNames.at(i) : QFileInfo(path).fileName();
         auto *item = new QListWidgetItem(text);
         item->setData(Qt::UserRole, path);
         addItem(item);
@@ -67,15 +67,15 @@ QMenu *QueueWidget::createContextMenu(const QString &path)
     // The path is captured now: the owner refills the list while handling a
     // request, which deletes the row that was clicked.
     connect(menu->addAction(tr("Move Up")), &QAction::triggered, this,
-            [this, path] { emit moveUpRequested(path); });
+        [this, path] { emit moveUpRequested(path); });
     connect(menu->addAction(tr("Move Down")), &QAction::triggered, this,
-            [this, path] { emit moveDownRequested(path); });
+        [this, path] { emit moveDownRequested(path); });
     connect(menu->addAction(tr("Remove from Queue")), &QAction::triggered, this,
-            [this, path] { emit removeRequested(path); });
+        [this, path] { emit removeRequested(path); });
     connect(menu->addAction(tr("Play next")), &QAction::triggered, this,
-            [this, path] { emit jumpQueueRequested(path); });
+        [this, path] { emit jumpQueueRequested(path); });
     connect(menu->addAction(tr("Clear Queue")), &QAction::triggered, this,
-            [this] { emit clearRequested(); });
+        [this] { emit clearRequested(); });
     return menu;
 }
 

@@ -1,7 +1,7 @@
 #include "SearchDialog.h"
 
-#include "PlayQueue.h"
 #include "Playlist.h"
+#include "QueueController.h"
 #include "SvgIcon.h"
 
 #include <QAction>
@@ -28,7 +28,7 @@ QString hitCountText(int count)
 
 } // namespace
 
-SearchDialog::SearchDialog(Playlist *playlist, PlayQueue *queue, QWidget *parent)
+SearchDialog::SearchDialog(Playlist *playlist, QueueController *queue, QWidget *parent)
     : QDialog(parent)
     , playlistRef(playlist)
     , queueRef(queue)
@@ -51,18 +51,8 @@ void SearchDialog::updateQueueIndicators()
     if (!playlistRef || !queueRef)
         return;
 
-    const QStringList queuedPaths = queueRef->getList();
-    const QList<Playlist::TrackInfo> tracks = playlistRef->getTracks();
-
-    // First queue position of every queued path; with an empty queue (the
-    // usual case while typing) no row needs its path worked out at all.
-    QHash<QString, int> queuePosition;
-    queuePosition.reserve(queuedPaths.size());
-    for (int i = 0; i < queuedPaths.size(); ++i) {
-        if (!queuePosition.contains(queuedPaths.at(i)))
-            queuePosition.insert(queuedPaths.at(i), i);
-    }
-
+    // Marked as the track list marks them: one rule for every view.
+    const QHash<int, int> marks = queueRef->marksByRow();
     for (int row = 0; row < resultList->count(); ++row) {
         QListWidgetItem *item = resultList->item(row);
         const int playlistIndex = item->data(Qt::UserRole).toInt();
@@ -71,12 +61,9 @@ void SearchDialog::updateQueueIndicators()
         QString text = playlistIndex >= 0 && playlistIndex < searchedTracks.size()
             ? searchedTracks.at(playlistIndex).displayName
             : item->text();
-        if (!queuePosition.isEmpty() && playlistIndex >= 0 && playlistIndex < tracks.size()) {
-            const QString path = tracks.at(playlistIndex).url.toLocalFile();
-            const auto found = queuePosition.constFind(path);
-            if (found != queuePosition.constEnd())
-                text = QStringLiteral("[%1] %2").arg(QString::number(found.value() + 1), text);
-        }
+        const auto mark = marks.constFind(playlistIndex);
+        if (mark != marks.constEnd())
+            text = QueueController::markedText(mark.value(), text);
 
         if (item->text() != text)
             item->setText(text);
@@ -93,7 +80,8 @@ void SearchDialog::refreshResults()
 
     if (!chosen.isEmpty()) {
         for (int row = 0; row < resultList->count(); ++row) {
-            if (searchedTracks.at(resultList->item(row)->data(Qt::UserRole).toInt()).url == chosen) {
+            if (searchedTracks.at(resultList->item(row)->data(Qt::UserRole).toInt()).url
+                == chosen) {
                 resultList->setCurrentRow(row);
                 break;
             }
@@ -161,6 +149,11 @@ void SearchDialog::setupLayout()
     queueButton = new QPushButton(this);
     jumpButton = new QPushButton(this);
     playButton = new QPushButton(this);
+    const QList<std::pair<QObject *, const char *>> names = {{searchInput, "searchInput"},
+        {resultList, "searchResults"}, {resultLabel, "hitCount"}, {queueButton, "queueHitButton"},
+        {jumpButton, "jumpToHitButton"}, {playButton, "playHitButton"}};
+    for (const auto &[object, name] : names)
+        object->setObjectName(QLatin1String(name));
     queueButton->setToolTip(tr("Add to queue"));
     jumpButton->setToolTip(tr("Jump to selected track"));
     searchInput->setAccessibleName(tr("Search for"));
@@ -169,7 +162,8 @@ void SearchDialog::setupLayout()
     playButton->setAccessibleName(tr("Play"));
     playButton->setAccessibleDescription(tr("Play the selected track"));
     queueButton->setAccessibleName(tr("Queue"));
-    queueButton->setAccessibleDescription(tr("Add the selected track to the play queue, or take it out"));
+    queueButton->setAccessibleDescription(
+        tr("Add the selected track to the play queue, or take it out"));
     jumpButton->setAccessibleName(tr("Show in track list"));
     jumpButton->setAccessibleDescription(tr("Select the track in the main track list"));
     // No default button: Return in the query field must not queue or play a
@@ -212,11 +206,10 @@ void SearchDialog::setupConnections()
             emit jumpRequested(index);
     });
 
-    connect(resultList, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
-        emit playRequested(item->data(Qt::UserRole).toInt());
-    });
-    connect(resultList, &QListWidget::customContextMenuRequested, this,
-            &SearchDialog::showContextMenu);
+    connect(resultList, &QListWidget::itemDoubleClicked, this,
+        [this](QListWidgetItem *item) { emit playRequested(item->data(Qt::UserRole).toInt()); });
+    connect(
+        resultList, &QListWidget::customContextMenuRequested, this, &SearchDialog::showContextMenu);
 }
 
 void SearchDialog::performSearch(const QString &query)
@@ -271,10 +264,10 @@ QMenu *SearchDialog::createContextMenu(int index)
 
     auto *contextMenu = new QMenu(this);
     const bool isInQueue = queueRef->contains(playlistRef->at(index).toLocalFile());
-    QAction *toggleQueueAction =
-        contextMenu->addAction(isInQueue ? tr("Remove from queue") : tr("Add to queue"));
+    QAction *toggleQueueAction
+        = contextMenu->addAction(isInQueue ? tr("Remove from queue") : tr("Add to queue"));
     connect(toggleQueueAction, &QAction::triggered, this,
-            [this, index] { emit queueRequested(index); });
+        [this, index] { emit queueRequested(index); });
     return contextMenu;
 }
 

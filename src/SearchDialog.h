@@ -12,15 +12,15 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPushButton;
-class PlayQueue;
+class QueueController;
 
-/** Live substring search over the library; hits can be played, queued or selected in the track list. */
-class SearchDialog : public QDialog
-{
+/** Live substring search over the library; hits can be played, queued or selected in the track
+ * list. */
+class SearchDialog : public QDialog {
     Q_OBJECT
 
 public:
-    SearchDialog(Playlist *playlist, PlayQueue *queue, QWidget *parent = nullptr);
+    SearchDialog(Playlist *playlist, QueueController *queue, QWidget *parent = nullptr);
 
     /** Gives the three buttons their icons, tinted with @p color, at @p size. */
     void setIcons(QColor color, QSize size);
@@ -64,11 +64,7 @@ private:
     QPushButton *jumpButton;
     QPushButton *playButton;
     Playlist *playlistRef;
-    PlayQueue *queueRef;
+    QueueController *queueRef;
     // The records the hits were made from; their indices point into it.
     QList<Playlist::TrackInfo> searchedTracks;
-
-    friend class TestQueue;
-    friend class TestWindow;
-    friend class SearchBench;
 };

@@ -29,8 +29,8 @@ QIcon SvgIcon::coloredIcon(const QString &path, const QColor &color, const QSize
     return QIcon(pixmap);
 }
 
-void SvgIcon::setColoredIcon(QPushButton *button, const QString &path, const QColor &color,
-                             const QSize &size)
+void SvgIcon::setColoredIcon(
+    QPushButton *button, const QString &path, const QColor &color, const QSize &size)
 {
     button->setIcon(coloredIcon(path, color, size));
     button->setIconSize(size);

@@ -1,4 +1,5 @@
 #include "DesktopApp.h"
+#include "PlayerController.h"
 #include "PlayerWindow.h"
 #ifdef CORVEL_HAS_DBUS
 #include "MprisService.h"
@@ -24,7 +25,10 @@ int qMain(int argc, char **argv)
     {
         PlayerWindow window;
 #ifdef CORVEL_HAS_DBUS
-        new MprisService(&window);
+        // The bus drives the transport; of the window it asks only these two.
+        auto *bus = new MprisService(window.controller());
+        QObject::connect(bus, &MprisService::raiseRequested, &window, &PlayerWindow::raiseWindow);
+        QObject::connect(bus, &MprisService::quitRequested, &window, &PlayerWindow::quit);
 #endif
         window.show();
         result = app.exec();

@@ -97,10 +97,12 @@ inline QStringList writeLibrary(const QString &folder)
 {
     QStringList paths;
     QList<CacheEntry> entries;
-    for (const QString &name : {QStringLiteral("a.mp3"), QStringLiteral("b.wav"), QStringLiteral("c.ogg")}) {
-        const QString path = copyFixture(QStringLiteral("tone.") + QFileInfo(name).suffix(), folder + '/' + name);
+    for (const QString &name :
+        {QStringLiteral("a.mp3"), QStringLiteral("b.wav"), QStringLiteral("c.ogg")}) {
+        const QString path
+            = copyFixture(QStringLiteral("tone.") + QFileInfo(name).suffix(), folder + '/' + name);
         entries.append({path, QStringLiteral("Artist ") + name.left(1), QStringLiteral("Tone"),
-                        QStringLiteral("Album"), QStringLiteral("0:01")});
+            QStringLiteral("Album"), QStringLiteral("0:01")});
         paths.append(path);
     }
     writeCache(folder + QStringLiteral("/playlist_cache.json"), entries);
@@ -130,13 +132,6 @@ inline void finishBackgroundWork()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-/** A window as a newly started program builds it (the size table starts empty). */
-inline std::unique_ptr<PlayerWindow> freshWindow()
-{
-    PlayerWindow::iconSize.clear();
-    return std::make_unique<PlayerWindow>();
-}
-
 /** The texts of @p list's rows, top to bottom. */
 inline QStringList rowTexts(const QListWidget *list)
 {
@@ -147,7 +142,26 @@ inline QStringList rowTexts(const QListWidget *list)
 }
 
 /** Adds a column of type T per name to the current test's data table. */
-template <typename... T, typename... Names> void columns(Names... names) { (QTest::addColumn<T>(names), ...); }
+template <typename... T, typename... Names> void columns(Names... names)
+{
+    (QTest::addColumn<T>(names), ...);
+}
+
+/** A window as a newly started program builds it (the size table starts empty). */
+inline std::unique_ptr<PlayerWindow> freshWindow()
+{
+    PlayerWindow::iconSize.clear();
+    return std::make_unique<PlayerWindow>();
+}
+
+/** The child of @p parent called @p name; a missing one ends the run, naming it. */
+template <typename T> T *child(const QObject *parent, const char *name)
+{
+    T *found = parent->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s called %s", T::staticMetaObject.className(), name);
+    return found;
+}
 
 /** Emits @p timer's timeout once, as the event loop would, without waiting for it. */
 inline bool fire(QTimer *timer)
@@ -156,7 +170,8 @@ inline bool fire(QTimer *timer)
 }
 
 /** Whether @p button shows the drawing @p name tinted @p color at @p size, exactly. */
-inline bool showsIcon(const QAbstractButton *button, const QString &name, const QColor &color, const QSize &size)
+inline bool showsIcon(
+    const QAbstractButton *button, const QString &name, const QColor &color, const QSize &size)
 {
     const auto image = [&size](const QIcon &icon) { return icon.pixmap(size, 1.0).toImage(); };
     return button->iconSize() == size

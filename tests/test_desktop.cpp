@@ -1,6 +1,7 @@
-// The player on the desktop. What a screen reader finds: every control of the window and the dialogs,
-// reached with Tab in reading order, named and, for icon-only buttons, described. The command line,
-// run as a user runs it: --help and --version answer and end, an unknown option fails.
+// The player on the desktop. What a screen reader finds: every control of the window and the
+// dialogs, reached with Tab in reading order, named and, for icon-only buttons, described. The
+// command line, run as a user runs it: --help and --version answer and end, an unknown option
+// fails.
 
 #include "DesktopApp.h"
 #include "TestSupport.h"
@@ -15,12 +16,16 @@ using namespace TestSupport;
 
 namespace {
 
-QString nameOf(QObject *object) { return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name); }
+QString nameOf(QObject *object)
+{
+    return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+}
 
 // "Name" or "Name|Description", as a screen reader tells it.
 QString spoken(QObject *object)
 {
-    const QString description = QAccessible::queryAccessibleInterface(object)->text(QAccessible::Description);
+    const QString description
+        = QAccessible::queryAccessibleInterface(object)->text(QAccessible::Description);
     return nameOf(object) + (description.isEmpty() ? QString() : QLatin1Char('|') + description);
 }
 
@@ -35,36 +40,50 @@ QWidget *named(QWidget *window, const QString &name)
 
 } // namespace
 
-class TestDesktop : public QObject
-{
+class TestDesktop : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolateSettings(); }
+    void initTestCase()
+    {
+        isolateSettings();
+    }
 
     void controlsInReadingOrder_data()
     {
-        columns<QString, QStringList>("window", "expected"); // window: the dialog's class, or empty for the main one
+        columns<QString, QStringList>(
+            "window", "expected"); // window: the dialog's class, or empty for the main one
         QStringList main = {
-            "Track list", "Set favorite|Then choose a favorite button to keep the playing track on",
-            "Previous track|Play the previous track", "Shuffle|Switch shuffle on or off",
-            "Play|Play or pause the current track", "Stop|Stop playback",
-            "Loop|Cycle the loop mode: off, whole list, current track", "Next track|Play the next track",
-            "Position", "Volume|50%" /* the tool tip describes it */, "Mute|Mute or restore the volume",
+            "Track list",
+            "Set favorite|Then choose a favorite button to keep the playing track on",
+            "Previous track|Play the previous track",
+            "Shuffle|Switch shuffle on or off",
+            "Play|Play or pause the current track",
+            "Stop|Stop playback",
+            "Loop|Cycle the loop mode: off, whole list, current track",
+            "Next track|Play the next track",
+            "Position",
+            "Volume|50%" /* the tool tip describes it */,
+            "Mute|Mute or restore the volume",
         };
         for (int i = 1; i <= 16; ++i)
             main.append(QStringLiteral("Fav %1|No favorite set").arg(i));
         QTest::newRow("main window") << QString() << main;
-        QTest::newRow("queue dialog") << "QueueDialog" << QStringList{
-            "Play queue", "Move up|Move the selected track up the queue",
-            "Move down|Move the selected track down the queue", "Clear queue|Remove every track from the queue",
-            "Remove|Remove the selected track from the queue",
-            "Move to front|Move the selected track to the front of the queue"};
-        QTest::newRow("search dialog") << "SearchDialog" << QStringList{
-            "Search for|Part of an artist, title, album or file name", "Search results", "Play|Play the selected track",
-            "Queue|Add the selected track to the play queue, or take it out",
-            "Show in track list|Select the track in the main track list"};
-        QTest::newRow("about dialog") << "AboutDialog" << QStringList{"About", "Close"}; // the tab bar reads as its tab
+        QTest::newRow("queue dialog")
+            << "QueueDialog"
+            << QStringList{"Play queue", "Move up|Move the selected track up the queue",
+                   "Move down|Move the selected track down the queue",
+                   "Clear queue|Remove every track from the queue",
+                   "Remove|Remove the selected track from the queue",
+                   "Move to front|Move the selected track to the front of the queue"};
+        QTest::newRow("search dialog")
+            << "SearchDialog"
+            << QStringList{"Search for|Part of an artist, title, album or file name",
+                   "Search results", "Play|Play the selected track",
+                   "Queue|Add the selected track to the play queue, or take it out",
+                   "Show in track list|Select the track in the main track list"};
+        QTest::newRow("about dialog")
+            << "AboutDialog" << QStringList{"About", "Close"}; // the tab bar reads as its tab
     }
 
     void controlsInReadingOrder()
@@ -82,7 +101,8 @@ private slots:
         QVERIFY(start);
         start->setFocus(Qt::TabFocusReason);
         QStringList round; // one round of Tab presses
-        for (QWidget *focus = start; focus && round.size() < 40 && (round.isEmpty() || focus != start);) {
+        for (QWidget *focus = start;
+             focus && round.size() < 40 && (round.isEmpty() || focus != start);) {
             round.append(spoken(focus));
             QTest::keyClick(focus, Qt::Key_Tab);
             focus = QApplication::focusWidget();
@@ -92,10 +112,12 @@ private slots:
 
     void commandLine_data()
     {
-        columns<QString, int, QString>("option", "status", "output"); // output: on stdout if it succeeds, else stderr
+        columns<QString, int, QString>(
+            "option", "status", "output"); // output: on stdout if it succeeds, else stderr
         QTest::newRow("help") << "--help" << 0 << "--version";
         QTest::newRow("version") << "--version" << 0 << "corvel-player " + DesktopApp::version();
-        QTest::newRow("unknown option") << "--shuffle" << 1 << "Unknown option 'shuffle'.\n\nUsage: ";
+        QTest::newRow("unknown option")
+            << "--shuffle" << 1 << "Unknown option 'shuffle'.\n\nUsage: ";
     }
 
     void commandLine()
@@ -106,8 +128,8 @@ private slots:
         player.start(QStringLiteral(CORVEL_PLAYER_PATH), {option});
         QVERIFY(player.waitForFinished(60000) && player.exitStatus() == QProcess::NormalExit);
         QTEST(player.exitCode(), "status");
-        const QString out =
-            QString::fromLocal8Bit(status ? player.readAllStandardError() : player.readAllStandardOutput());
+        const QString out = QString::fromLocal8Bit(
+            status ? player.readAllStandardError() : player.readAllStandardOutput());
         QFETCH(QString, output);
         QVERIFY2(out.contains(output), qPrintable(out));
     }

@@ -4,13 +4,13 @@
 #include "TestSupport.h"
 #include <QSignalSpy>
 #include <QTextEdit>
-class TestWidgets : public QObject
-{
+class TestWidgets : public QObject {
     Q_OBJECT
 private slots:
     void clickableWidgets_data()
     {
-        // Seen: slider value (was 30), moved, held; label clicked; favourite button right clicked, clicked.
+        // Seen: slider value (was 30), moved, held; label clicked; favourite button right clicked,
+        // clicked.
         TestSupport::columns<Qt::MouseButton, QList<qsizetype>>("button", "seen");
         QTest::newRow("left") << Qt::LeftButton << QList<qsizetype>{25, 1, 1, 1, 0, 1};
         QTest::newRow("right") << Qt::RightButton << QList<qsizetype>{30, 0, 0, 0, 1, 0};
@@ -24,35 +24,47 @@ private slots:
         FavoriteButton favorite;
         slider.setFixedSize(200, 24);
         slider.setValue(30);
-        QSignalSpy moved(&slider, &QSlider::sliderMoved), labelClicked(&label, &ClickableLabel::clicked),
-            rightClicked(&favorite, &FavoriteButton::rightClicked), clicked(&favorite, &QPushButton::clicked);
-        QTest::mousePress(&slider, button, {}, QPoint(50, 12)); // jumps, then drags: the handle is under the pointer
+        QSignalSpy moved(&slider, &QSlider::sliderMoved),
+            labelClicked(&label, &ClickableLabel::clicked),
+            rightClicked(&favorite, &FavoriteButton::rightClicked),
+            clicked(&favorite, &QPushButton::clicked);
+        QTest::mousePress(&slider, button, {},
+            QPoint(50, 12)); // jumps, then drags: the handle is under the pointer
         QTest::mouseClick(&label, button);
         QTest::mouseClick(&favorite, button);
-        QCOMPARE((QList<qsizetype>{slider.value(), moved.count(), slider.isSliderDown(), labelClicked.count(),
-                                   rightClicked.count(), clicked.count()}), seen);
+        QCOMPARE((QList<qsizetype>{slider.value(), moved.count(), slider.isSliderDown(),
+                     labelClicked.count(), rightClicked.count(), clicked.count()}),
+            seen);
     }
     void svgIconTintsExactly()
     {
         const QColor orange(0xff, 0x66, 0x33);
-        const QImage circle = SvgIcon::coloredIcon(":/icons/filled-circle.svg", orange, {16, 16}).pixmap(16).toImage();
+        const QImage circle = SvgIcon::coloredIcon(":/icons/filled-circle.svg", orange, {16, 16})
+                                  .pixmap(16)
+                                  .toImage();
         for (int i = 0; i < 16 * 16; ++i) // every opaque pixel exactly in the colour
-            QVERIFY(qAlpha(circle.pixel(i % 16, i / 16)) < 255 || circle.pixel(i % 16, i / 16) == orange.rgb());
+            QVERIFY(qAlpha(circle.pixel(i % 16, i / 16)) < 255
+                || circle.pixel(i % 16, i / 16) == orange.rgb());
         QVERIFY(circle.pixel(8, 8) == orange.rgb() && qAlpha(circle.pixel(0, 0)) == 0);
         QPushButton button; // a missing drawing: transparent, at the size asked for
         SvgIcon::setColoredIcon(&button, ":/icons/none.svg", orange, {24, 24});
         const QImage drawn = button.icon().pixmap(24).toImage();
-        QVERIFY(button.iconSize() == QSize(24, 24) && drawn.size() == QSize(24, 24) && drawn.pixel(12, 12) == 0);
+        QVERIFY(button.iconSize() == QSize(24, 24) && drawn.size() == QSize(24, 24)
+            && drawn.pixel(12, 12) == 0);
     }
     void aboutDialogLicences()
     {
-        const QString shown = AboutDialog().licenseText->toPlainText();
-        for (const auto &[heading, file] :
-             {std::pair{"Qt - LGPLv3", "LGPL-3.0"}, {"Lucide - ISC", "ISC"}, {"Feather Icons - MIT", "MIT"}}) {
-            const QString licence = AboutDialog::readLicense(QString(":/licenses/LICENSES/%1.txt").arg(file));
-            QVERIFY2(licence.size() > 500 && shown.contains(heading + QString("\n\n") + licence), file);
+        AboutDialog dialog;
+        const QString shown = dialog.findChild<QTextEdit *>()->toPlainText();
+        for (const auto &[heading, file] : {std::pair{"Qt - LGPLv3", "LGPL-3.0"},
+                 {"Lucide - ISC", "ISC"}, {"Feather Icons - MIT", "MIT"}}) {
+            const QString licence
+                = AboutDialog::readLicense(QString(":/licenses/LICENSES/%1.txt").arg(file));
+            QVERIFY2(
+                licence.size() > 500 && shown.contains(heading + QString("\n\n") + licence), file);
         }
-        QCOMPARE(AboutDialog::readLicense(":/licenses/LICENSES/none.txt"), QString("License text unavailavle"));
+        QCOMPARE(AboutDialog::readLicense(":/licenses/LICENSES/none.txt"),
+            QString("License text unavailavle"));
     }
 };
 QTEST_MAIN(TestWidgets)

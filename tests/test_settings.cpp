@@ -1,0 +1,80 @@
+#include "SettingsStore.h"
+#include "TestSupport.h"
+
+#include <QtTest>
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QSettings ini{dir.filePath("settings.ini"), QSettings::IniFormat};
+
+    static QStringList readAll(const SettingsStore &store)
+    {
+        return {"musicFolder=" + store.musicFolder(),
+            "hasMusicFolder=" + QString::number(store.hasMusicFolder()),
+            "shuffling=" + QString::number(store.shuffle()),
+            "loopMode=" + QString::number(store.loopMode()),
+            "volume=" + QString::number(store.volume()), "mainColor=" + store.mainColor(),
+            "iconSize=" + store.iconSize(), "hasLastTrack=" + QString::number(store.hasLastTrack()),
+            "lastIndex=" + QString::number(store.lastIndex()), "lastPath=" + store.lastPath(),
+            "favorites=" + QString::number(store.favorites().size())};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestSupport::isolateSettings();
+    }
+    void init()
+    {
+        ini.clear();
+    }
+
+    void reads_data()
+    {
+        QTest::addColumn<QString>("reads"); // key=value; the row's name is what is stored
+
+        QTest::newRow("nothing stored") << "shuffling=0 loopMode=0 volume=50 mainColor=orange "
+                                           "iconSize=normal lastIndex=0 favorites=0";
+        QTest::newRow("musicFolder= lastIndex=0 loopMode=3 volume=abc favorites/fav16/url=u")
+            << "hasMusicFolder=1 hasLastTrack=1 loopMode=0 volume=50 favorites=0";
+        QTest::newRow("mainColor=teal iconSize=large lastPath=/a volume=nan favorites/fav15/url=u")
+            << "mainColor=teal iconSize=large lastPath=/a volume=50 favorites=1";
+        QTest::newRow("loopMode=2 volume=250") << "loopMode=2 volume=100";
+        QTest::newRow("loopMode=-1 volume=-5 shuffling=true") << "loopMode=0 volume=0 shuffling=1";
+    }
+    void reads()
+    {
+        QFETCH(QString, reads);
+        for (const QString &pair : QString(QTest::currentDataTag()).split(' ').filter("="))
+            ini.setValue(pair.section('=', 0, 0), pair.section('=', 1));
+        const QStringList values = readAll(SettingsStore(&ini));
+        for (const QString &value : reads.split(' '))
+            QVERIFY2(values.contains(value), qPrintable(value + " not in: " + values.join(' ')));
+    }
+
+    void writes()
+    {
+        ini.setValue("favorites/fav3/url", "https://radio.example/three");
+        SettingsStore store(&ini);
+        store.setMusicFolder("/Łucja");
+        store.setShuffle(true);
+        store.setLoopMode(2);
+        store.setVolume(33.5f);
+        store.setMainColor("teal");
+        store.setIconSize("large");
+        store.setLastTrack(7, "/Łucja/7.flac");
+        store.setFavorite(0, {QUrl("https://radio.example/low"), "", ""});
+        store.setFavorite(16, {QUrl("https://radio.example/high"), "", ""});
+        store.clearFavorite(3);
+        store.saveFavorites();
+        QCOMPARE(readAll(SettingsStore(&ini)) << "keys=" + QString::number(ini.allKeys().size()),
+            QStringList({"musicFolder=/Łucja", "hasMusicFolder=1", "shuffling=1", "loopMode=2",
+                "volume=33.5", "mainColor=teal", "iconSize=large", "hasLastTrack=1", "lastIndex=7",
+                "lastPath=/Łucja/7.flac", "favorites=1", "keys=11"})); // 8 + 3 of fav0
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "test_settings.moc"
