@@ -165,11 +165,11 @@ void PlayerWindow::setupUI()
     previous->setAccessibleDescription(tr("Play the previous track"));
     shuffle->setAccessibleName(tr("Shuffle"));
     shuffle->setAccessibleDescription(tr("Switch shuffle on or off"));
+    shuffle->setCheckable(true);
     playPause->setAccessibleDescription(tr("Play or pause the current track"));
     stop->setAccessibleName(tr("Stop"));
     stop->setAccessibleDescription(tr("Stop playback"));
     looping->setAccessibleName(tr("Loop"));
-    looping->setAccessibleDescription(tr("Cycle the loop mode: off, whole list, current track"));
     forward->setAccessibleName(tr("Next track"));
     forward->setAccessibleDescription(tr("Play the next track"));
 
@@ -636,6 +636,8 @@ void PlayerWindow::paintShuffle()
     SvgIcon::setColoredIcon(shuffle, QStringLiteral(":/icons/shuffle.svg"),
         on ? mainColor : paletteColor("gray"), iconSize.value(QStringLiteral("normal")));
     shuffle->setToolTip(on ? tr("Shuffle: On") : tr("Shuffle: Off"));
+    // A screen reader tells the state of a checkable button.
+    shuffle->setChecked(on);
 }
 
 void PlayerWindow::paintLoop(const QString &trackToolTip)
@@ -656,6 +658,9 @@ void PlayerWindow::paintLoop(const QString &trackToolTip)
         looping->setToolTip(trackToolTip);
         break;
     }
+    // The description carries the mode, as the tool tip shows it.
+    looping->setAccessibleDescription(
+        tr("%1. Cycles off, whole list, current track").arg(looping->toolTip()));
 }
 
 void PlayerWindow::updateButtons(const QString &colorName)

@@ -20,6 +20,8 @@
 #include <taglib/tpropertymap.h>
 #include <taglib/tstring.h>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -27,13 +29,13 @@ namespace {
 using Generation = std::shared_ptr<std::atomic<quint64>>;
 using TrackList = QList<Playlist::TrackInfo>;
 
-const QStringList &audioFilters()
+/** Whether @p name ends in one of the four audio suffixes, in any case ("*.MP3", "*.Flac"). */
+bool isAudioName(const QString &name)
 {
-    // QDirIterator matches name filters case-insensitively unless
-    // QDir::CaseSensitive is given, so "*.MP3" and "*.Flac" are found too.
-    static const QStringList filters = {QStringLiteral("*.mp3"), QStringLiteral("*.ogg"),
-        QStringLiteral("*.wav"), QStringLiteral("*.flac")};
-    return filters;
+    static const QLatin1String suffixes[] = {QLatin1String(".mp3"), QLatin1String(".ogg"),
+        QLatin1String(".wav"), QLatin1String(".flac")};
+    return std::any_of(std::begin(suffixes), std::end(suffixes),
+        [&name](QLatin1String suffix) { return name.endsWith(suffix, Qt::CaseInsensitive); });
 }
 
 QString toQString(const TagLib::String &text)
@@ -86,11 +88,17 @@ TrackList scanFolder(const QString &folderPath, const QSet<QString> &known,
 
     // An empty path would make the iterator walk the working directory.
     if (!folderPath.isEmpty()) {
-        QDirIterator it(folderPath, audioFilters(), QDir::Files, QDirIterator::Subdirectories);
+        // Every entry, folders included, comes back here: an overtaken scan stops
+        // within one entry even in a large tree of other files (a home folder),
+        // where name filters would let the iterator walk on to the next match.
+        QDirIterator it(folderPath, QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             if (generation->load(std::memory_order_relaxed) != myGeneration)
                 return result;
+            if (!isAudioName(it.fileName()) || it.fileInfo().isDir())
+                continue;
             if (!known.isEmpty() && known.contains(path))
                 continue;
             result.append(Playlist::readTrack(path));
@@ -170,13 +178,17 @@ bool Playlist::saveToCache(const QString &cachePath) const
 {
     QJsonArray tracks;
     for (const TrackInfo &track : playlist) {
-        tracks.append(QJsonObject{
+        QJsonObject entry{
             {QStringLiteral("path"), track.url.toLocalFile()},
             {QStringLiteral("artist"), track.artist},
             {QStringLiteral("title"), track.title},
             {QStringLiteral("album"), track.album},
             {QStringLiteral("duration"), track.duration},
-        });
+        };
+        // Only where the file has one; a build that does not know the key skips it.
+        if (!track.trackArtist.isEmpty())
+            entry.insert(QStringLiteral("trackArtist"), track.trackArtist);
+        tracks.append(entry);
     }
     const QByteArray json = QJsonDocument(
         QJsonObject{{QStringLiteral("tracks"),
@@ -230,6 +242,7 @@ bool Playlist::loadFromCache(const QString &cachePath)
             continue;
         TrackInfo track;
         track.artist = entry.value(QLatin1String("artist")).toString();
+        track.trackArtist = entry.value(QLatin1String("trackArtist")).toString();
         track.title = entry.value(QLatin1String("title")).toString();
         track.album = entry.value(QLatin1String("album")).toString();
         track.duration = entry.value(QLatin1String("duration")).toString();
@@ -251,9 +264,12 @@ void Playlist::rebuildSearchIndex()
             ? track.fileName
             : QStringLiteral("%1 - %2 (%3)")
                   .arg(orUnknownArtist(track.artist), orUnknownTitle(track.title), track.duration);
-        track.searchKey = (track.artist + QLatin1Char(' ') + track.title + QLatin1Char(' ')
-            + track.album + QLatin1Char(' ') + track.fileName)
-                              .toCaseFolded();
+        QString key = track.artist + QLatin1Char(' ') + track.title + QLatin1Char(' ') + track.album
+            + QLatin1Char(' ') + track.fileName;
+        // The track artist too, where the list shows the album artist.
+        if (!track.trackArtist.isEmpty() && track.trackArtist != track.artist)
+            key += QLatin1Char(' ') + track.trackArtist;
+        track.searchKey = key.toCaseFolded();
     }
 }
 
@@ -279,15 +295,7 @@ QString Playlist::textAt(int i) const
 {
     if (i < 0 || i >= playlist.size())
         return QString();
-    const TrackInfo &track = playlist.at(i);
-    if (hasNoTags(track))
-        return fileNameOf(track.url);
-    // Successive substitution, as the list always showed it: a "%1" in the
-    // artist is filled by the title, and so on. displayName differs there.
-    return QStringLiteral("%1 - %2 (%3)")
-        .arg(orUnknownArtist(track.artist))
-        .arg(orUnknownTitle(track.title))
-        .arg(track.duration);
+    return playlist.at(i).displayName;
 }
 
 int Playlist::count() const
@@ -365,7 +373,12 @@ Playlist::TrackInfo Playlist::readTrack(const QString &path)
         track.album = field("ALBUM", tag ? tag->album() : TagLib::String());
         // The album artist has no accessor on TagLib::Tag; the map names it
         // the same for every format (ID3v2 TPE2, Vorbis and FLAC ALBUMARTIST).
+        // Many files name only the track artist (ID3v2 TPE1, Vorbis ARTIST,
+        // RIFF INFO IART): the list shows that one then.
+        track.trackArtist = field("ARTIST", tag ? tag->artist() : TagLib::String(), ", ");
         track.artist = field("ALBUMARTIST", TagLib::String(), ", ");
+        if (track.artist.isEmpty())
+            track.artist = track.trackArtist;
         if (const TagLib::AudioProperties *audio = ref.audioProperties())
             lengthMs = audio->lengthInMilliseconds();
     }

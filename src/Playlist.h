@@ -21,14 +21,15 @@ class Playlist : public QObject {
 public:
     /** One scanned audio file: the fields up to url are cached, the rest derived. */
     struct TrackInfo {
-        QString artist; ///< album artist tag
+        QString artist; ///< album artist, or the track artist where the file names none
         QString title;
         QString album;
+        QString trackArtist; ///< the track artist tag; in the cache where the file has one
         QString duration; ///< "m:ss", minutes not wrapped into hours
         QUrl url; ///< local-file URL, the record's identity
         QString fileName;
         QString displayName;
-        QString searchKey; ///< case-folded "artist title album fileName"
+        QString searchKey; ///< case-folded "artist title album fileName trackArtist"
     };
 
     explicit Playlist(QObject *parent = nullptr);

@@ -123,9 +123,10 @@ bool SearchDialog::eventFilter(QObject *watched, QEvent *event)
             playButton->click();
             return true;
         case Qt::Key_C:
-            // Not consumed: the list still gets the key.
+            // Consumed: the list's type-ahead would otherwise move the chosen
+            // hit to a track starting with "c".
             jumpButton->click();
-            break;
+            return true;
         default:
             break;
         }
@@ -259,15 +260,21 @@ int SearchDialog::currentHitIndex() const
 
 QMenu *SearchDialog::createContextMenu(int index)
 {
-    if (!playlistRef || !queueRef || index < 0 || index >= playlistRef->count())
+    if (!playlistRef || !queueRef || index < 0 || index >= searchedTracks.size())
         return nullptr;
 
+    // The file, not the row: a library installed while the menu is open puts
+    // another track at the row.
+    const QUrl url = searchedTracks.at(index).url;
     auto *contextMenu = new QMenu(this);
-    const bool isInQueue = queueRef->contains(playlistRef->at(index).toLocalFile());
+    const bool isInQueue = queueRef->contains(url.toLocalFile());
     QAction *toggleQueueAction
         = contextMenu->addAction(isInQueue ? tr("Remove from queue") : tr("Add to queue"));
-    connect(toggleQueueAction, &QAction::triggered, this,
-        [this, index] { emit queueRequested(index); });
+    connect(toggleQueueAction, &QAction::triggered, this, [this, url] {
+        const int row = playlistRef->indexOf(url);
+        if (row != -1)
+            emit queueRequested(row);
+    });
     return contextMenu;
 }
 

@@ -21,12 +21,17 @@ QString nameOf(QObject *object)
     return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
 }
 
-// "Name" or "Name|Description", as a screen reader tells it.
+// "Name" or "Name|Description", and "|on" or "|off" for a switch, as a screen reader tells it.
 QString spoken(QObject *object)
 {
-    const QString description
-        = QAccessible::queryAccessibleInterface(object)->text(QAccessible::Description);
-    return nameOf(object) + (description.isEmpty() ? QString() : QLatin1Char('|') + description);
+    QAccessibleInterface *control = QAccessible::queryAccessibleInterface(object);
+    QString text = nameOf(object);
+    const QString description = control->text(QAccessible::Description);
+    if (!description.isEmpty())
+        text += QLatin1Char('|') + description;
+    if (control->state().checkable)
+        text += control->state().checked ? QLatin1String("|on") : QLatin1String("|off");
+    return text;
 }
 
 // The control of @p window itself (the dialogs are its children too) that is called @p name.
@@ -55,12 +60,12 @@ private slots:
             "window", "expected"); // window: the dialog's class, or empty for the main one
         QStringList main = {
             "Track list",
-            "Set favorite|Then choose a favorite button to keep the playing track on",
+            "Set favorite|Then choose a favorite button to keep the playing track on|off",
             "Previous track|Play the previous track",
-            "Shuffle|Switch shuffle on or off",
+            "Shuffle|Switch shuffle on or off|off",
             "Play|Play or pause the current track",
             "Stop|Stop playback",
-            "Loop|Cycle the loop mode: off, whole list, current track",
+            "Loop|Looping Off. Cycles off, whole list, current track",
             "Next track|Play the next track",
             "Position",
             "Volume|50%" /* the tool tip describes it */,

@@ -36,7 +36,7 @@ private slots:
         // Artist|title|album|duration|file; rows 6-14, untagged: an hour, damaged, the limit.
         QStringList tags{"Nina|Blue||3:07|blue.mp3", "Arvo|Spiegel|Alina|10:12|sp.flac",
             "||||[01] Intro.ogg", "The Blue Notes|Night|Blue Album|4:10|night.mp3",
-            "Ψάλτης|Σίσυφος||2:00|s.wav", "Kora|Five|Ensemble|5:05|five.mp3"};
+            "Ψάλτης|Σίσυφος||2:00|s.wav", "Cora|Five|Ensemble|5:05|five.mp3"};
         for (const char *duration : {"59:54", "0:05", "0:01", "1:02:03", "+1:30", "2:60", "3:7",
                  "1000000000:00", "999999999:59"})
             tags << QString("|||%1|t%2.mp3").arg(duration).arg(tags.size());
@@ -184,7 +184,9 @@ private slots:
             (QStringList{tracks.textAt(0), "[2] " + tracks.textAt(1), "[1] [01] Intro.ogg",
                 tracks.textAt(3), tracks.textAt(5)}));
         QTest::keyClick(input, Qt::Key_Down); // to the first hit
-        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Q, Qt::Key_C})
+        // C selects the hit in the track list and is used up: the list's type-ahead must not move
+        // the chosen hit to "Cora", so the last Return plays the same hit.
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Q, Qt::Key_C, Qt::Key_Return})
             QTest::keyClick(list, key);
         const QPoint first = list->visualItemRect(list->item(0)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
@@ -193,7 +195,7 @@ private slots:
         QVERIFY(tracks.loadFromCache(libraryDir.filePath("reversed.json")));
         dialog.refreshResults(); // records at new rows: Nina stays the chosen hit
         QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(log.join(", "), "play 0, play 0, queue 0, jump 0, play 0, play 14");
+        QCOMPARE(log.join(", "), "play 0, play 0, queue 0, jump 0, play 0, play 0, play 14");
     }
 };
 

@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "TrackList.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
@@ -341,6 +342,13 @@ private slots:
             QVERIFY2(
                 showsIcon(button(toggle.button), toggle.icon, theme(), QSize(32, 32)), toggle.tip);
             QCOMPARE(button(toggle.button)->toolTip(), QString(toggle.tip));
+            // A screen reader hears the state: shuffle as a switch, the loop mode in the
+            // description.
+            QAccessibleInterface *spoken
+                = QAccessible::queryAccessibleInterface(button(toggle.button));
+            const QString description = spoken->text(QAccessible::Description);
+            QVERIFY2(spoken->state().checked || description.startsWith(toggle.tip),
+                qPrintable(description));
         }
         const std::pair<int, const char *> levels[] = {
             {0, "volume-x"}, {32, "volume"}, {33, "volume-1"}, {65, "volume-1"}, {66, "volume-2"}};
