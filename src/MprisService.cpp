@@ -208,7 +208,10 @@ void MprisService::setPosition(const QDBusObjectPath &track, qlonglong position)
     if (current.isEmpty() || track != trackId(current))
         return;
     const qint64 ms = position / 1000;
-    if (ms < 0 || ms > player->duration())
+    // Right after a track change the length is not known yet (0): the jump is
+    // kept by the transport until the track can seek.
+    const qint64 length = player->duration();
+    if (ms < 0 || (length > 0 && ms > length))
         return;
     player->seek(ms);
 }

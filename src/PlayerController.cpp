@@ -2,6 +2,7 @@
 
 #include "Library.h"
 #include "QueueController.h"
+#include "SourceGate.h"
 
 #include <QAudioOutput>
 #include <QFileInfo>
@@ -17,6 +18,7 @@ PlayerController::PlayerController(
     , order(std::move(random))
     , player(new QMediaPlayer(this))
     , audioOutput(new QAudioOutput(this))
+    , gate(new SourceGate(player, this))
 {
     player->setAudioOutput(audioOutput);
     audioOutput->setVolume(0);
@@ -25,35 +27,54 @@ PlayerController::PlayerController(
     // Connected before any view connects, so rows are found again before a
     // view redraws them.
     connect(library, &Library::installed, this, [this] { libraryInstalled(); });
-    connect(
-        player, &QMediaPlayer::playbackStateChanged, this, &PlayerController::playbackStateChanged);
-    connect(player, &QMediaPlayer::sourceChanged, this, [this](const QUrl &source) {
-        emit sourceChanged(source);
-        emit trackChanged();
+    // While a new track waits to be applied, the player still speaks of the
+    // previous one (and of the empty source between them): not news.
+    connect(player, &QMediaPlayer::playbackStateChanged, this, [this] { announceState(); });
+    connect(gate, &SourceGate::applied, this, [this] {
+        announceState();
+        applyPendingSeek();
     });
+    connect(player, &QMediaPlayer::seekableChanged, this, [this] { applyPendingSeek(); });
     connect(player, &QMediaPlayer::durationChanged, this, [this](qint64 ms) {
+        if (gate->isPending())
+            return;
         emit durationChanged(ms);
         emit trackChanged();
+        applyPendingSeek();
     });
-    connect(player, &QMediaPlayer::positionChanged, this, &PlayerController::positionChanged);
+    connect(player, &QMediaPlayer::positionChanged, this, [this](qint64 ms) {
+        if (gate->isPending())
+            return;
+        if (ms > 0) {
+            played = true;
+            unplayedInARow = 0;
+        }
+        emit positionChanged(ms);
+    });
     connect(
         player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-            if (status == QMediaPlayer::EndOfMedia)
-                advance(PlayOrder::Reason::EndOfTrack);
+            if (status == QMediaPlayer::EndOfMedia && !gate->isPending())
+                trackEnded();
         });
     connect(player, &QMediaPlayer::errorOccurred, this, [this] {
-        const QString name = QFileInfo(player->source().toLocalFile()).fileName();
-        const QString error = player->errorString();
-        // The backend stays "playing" a file it cannot play; every view must
-        // show that nothing plays.
-        player->stop();
-        emit playbackError(name, error);
+        if (!gate->isPending())
+            trackFailed();
     });
 }
 
 QMediaPlayer::PlaybackState PlayerController::playbackState() const
 {
-    return player->playbackState();
+    // While a track waits to be applied, the state it will be put in.
+    return gate->isPending() ? gate->stateWhenApplied() : player->playbackState();
+}
+
+void PlayerController::announceState()
+{
+    const QMediaPlayer::PlaybackState now = playbackState();
+    if (now == announcedState)
+        return;
+    announcedState = now;
+    emit playbackStateChanged(now);
 }
 
 bool PlayerController::shuffle() const
@@ -73,12 +94,12 @@ float PlayerController::volume() const
 
 qint64 PlayerController::position() const
 {
-    return player->position();
+    return gate->isPending() ? 0 : player->position();
 }
 
 qint64 PlayerController::duration() const
 {
-    return player->duration();
+    return gate->isPending() ? 0 : player->duration();
 }
 
 int PlayerController::currentRow() const
@@ -103,12 +124,12 @@ QList<int> PlayerController::history() const
 
 QUrl PlayerController::source() const
 {
-    return player->source();
+    return requested;
 }
 
 Playlist::TrackInfo PlayerController::nowPlaying() const
 {
-    const QUrl url = player->source();
+    const QUrl url = requested;
     if (url.isEmpty())
         return {};
     const Playlist *tracks = library->tracks();
@@ -130,19 +151,27 @@ void PlayerController::libraryInstalled()
     order.setLibrary(library->tracks()->knownFilePaths());
 }
 
+void PlayerController::request(const QUrl &url)
+{
+    requested = url;
+    played = false;
+    pendingSeek = -1;
+    gate->open(url, QMediaPlayer::PlayingState);
+    emit sourceChanged(url);
+    emit trackChanged();
+    announceState();
+}
+
 void PlayerController::startRow(int row)
 {
-    // Emits sourceChanged at once, before the track plays.
-    player->setSource(library->tracks()->at(row));
-    player->play();
+    request(library->tracks()->at(row));
     emit rowStarted(row);
 }
 
 void PlayerController::startFile(const QUrl &url)
 {
     order.playingOutside();
-    player->setSource(url);
-    player->play();
+    request(url);
 }
 
 void PlayerController::playRow(int row)
@@ -162,31 +191,41 @@ void PlayerController::playUrl(const QUrl &url)
 
 void PlayerController::togglePlayPause()
 {
-    if (order.resumePending() && order.setCurrent(order.currentRow())) {
-        startRow(order.currentRow());
-        return;
-    }
-    if (player->playbackState() == QMediaPlayer::PlayingState)
-        player->pause();
+    if (playbackState() == QMediaPlayer::PlayingState)
+        pause();
     else
-        player->play(); // with no source nothing starts, and no view claims otherwise
+        play();
 }
 
 void PlayerController::play()
 {
-    if (player->playbackState() != QMediaPlayer::PlayingState)
-        togglePlayPause();
+    // The first press after a start resumes the last run's track.
+    if (order.resumePending() && order.setCurrent(order.currentRow())) {
+        startRow(order.currentRow());
+        return;
+    }
+    if (gate->isPending())
+        gate->setStateWhenApplied(QMediaPlayer::PlayingState);
+    else
+        player->play(); // with no source nothing starts, and no view claims otherwise
+    announceState();
 }
 
 void PlayerController::pause()
 {
-    if (player->playbackState() == QMediaPlayer::PlayingState)
+    if (gate->isPending() && gate->stateWhenApplied() == QMediaPlayer::PlayingState)
+        gate->setStateWhenApplied(QMediaPlayer::PausedState);
+    else if (!gate->isPending() && player->playbackState() == QMediaPlayer::PlayingState)
         player->pause();
+    announceState();
 }
 
 void PlayerController::stop()
 {
+    if (gate->isPending())
+        gate->setStateWhenApplied(QMediaPlayer::StoppedState);
     player->stop();
+    announceState();
 }
 
 bool PlayerController::startQueued()
@@ -214,6 +253,43 @@ void PlayerController::advance(PlayOrder::Reason reason)
         emit finished();
 }
 
+void PlayerController::trackEnded()
+{
+    // A track that ended without playing anything (a header-only WAV) is not
+    // repeated by the loop rule: it moves on once, and a second in a row stops.
+    if (!played && player->duration() <= 0) {
+        if (++unplayedInARow >= 2) {
+            emit finished();
+            return;
+        }
+        advance(PlayOrder::Reason::Next);
+        return;
+    }
+    // Loop current track repeats what actually played: a file outside the
+    // library, or one that left it, is not the current row's file.
+    if (order.loopMode() == PlayOrder::Track && !(queue->isActive() && !queue->isEmpty())
+        && library->tracks()->at(order.currentRow()) != requested) {
+        request(requested);
+        return;
+    }
+    advance(PlayOrder::Reason::EndOfTrack);
+}
+
+void PlayerController::trackFailed()
+{
+    const QString name = QFileInfo(requested.toLocalFile()).fileName();
+    const QString error = player->errorString();
+    // The backend stays "playing" a file it cannot play; every view must
+    // show that nothing plays.
+    player->stop();
+    announceState();
+    emit playbackError(name, error);
+    // Once on to the next track, as a skip; never round a library of files
+    // that cannot be played.
+    if (++unplayedInARow < 2)
+        advance(PlayOrder::Reason::Next);
+}
+
 void PlayerController::next()
 {
     advance(PlayOrder::Reason::Next);
@@ -228,6 +304,18 @@ void PlayerController::previous()
 
 void PlayerController::seek(qint64 ms)
 {
+    // A jump asked for before the backend knows the new track's length would
+    // be dropped: it is kept until the track can seek.
+    pendingSeek = ms;
+    applyPendingSeek();
+}
+
+void PlayerController::applyPendingSeek()
+{
+    // The backend drops a jump before it knows the track's length, seekable or not.
+    if (pendingSeek < 0 || gate->isPending() || !player->isSeekable() || player->duration() <= 0)
+        return;
+    const qint64 ms = std::exchange(pendingSeek, -1);
     player->setPosition(ms);
     emit seeked(ms);
 }

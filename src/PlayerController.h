@@ -10,6 +10,7 @@
 class Library;
 class QAudioOutput;
 class QueueController;
+class SourceGate;
 
 /**
  * The transport: it owns the media player, its audio output and the play
@@ -61,8 +62,9 @@ public:
     void playRow(int row);
     /** Plays @p url: its library row if it has one, else the file itself. */
     void playUrl(const QUrl &url);
-    /** The play/pause press: resumes the last run's track first, then pauses and plays. */
+    /** The play/pause press: pauses what plays, else play(). */
     void togglePlayPause();
+    /** Plays; the first press after a start resumes the last run's track. */
     void play();
     void pause();
     void stop();
@@ -70,7 +72,8 @@ public:
     void next();
     /** The previous press: back through the history when shuffling, else the row above. */
     void previous();
-    /** Jumps to @p ms in the current track and announces the jump. */
+    /** Jumps to @p ms in the current track and announces the jump, as soon as the track can seek.
+     */
     void seek(qint64 ms);
 
     void setShuffle(bool on);
@@ -104,16 +107,29 @@ signals:
 
 private:
     void advance(PlayOrder::Reason reason);
+    void trackEnded();
+    void trackFailed();
     bool startQueued();
+    void request(const QUrl &url);
     void startRow(int row);
     void startFile(const QUrl &url);
     void libraryInstalled();
+    void announceState();
+    void applyPendingSeek();
 
     Library *library;
     QueueController *queue;
     PlayOrder order;
     QMediaPlayer *player;
     QAudioOutput *audioOutput;
+    SourceGate *gate;
+    // The track asked for; the player may still be settling the previous one.
+    QUrl requested;
+    QMediaPlayer::PlaybackState announcedState = QMediaPlayer::StoppedState;
+    // The current track reached a position past its start.
+    bool played = false;
+    int unplayedInARow = 0;
+    qint64 pendingSeek = -1;
     float percent = 0;
     float audible = 0;
 };

@@ -86,7 +86,16 @@ private slots:
         row("row 3 ignored, resume, previous to the top",
             "restore row3 toggle url1 previous previous", "row2 row1 row0", 0, "a.mp3", 1);
         row("playUrl: outside, row kept", "row2 url3", "row2", 2, "x.mp3", 1);
-        row("a file that is no audio", "row0 text", "row0", 0, "x.mp3", 0);
+        row("no audio: on once to the next", "row0 text", "row0 row1", 1, "b.wav", 1, {0});
+        row("no audio, nothing next: stopped", "row2 text", "row2", 2, "x.mp3", 0);
+        row("ended unplayed: no loop, on once", "loop2 hollow row0 end end",
+            "loop2 row0 row1 finished", 1, "b.wav", 0, {0});
+        row("a queued file that is no track is dropped", "row0 queue3 next", "row0 row1", 1,
+            "b.wav", 1, {0});
+        row("loop Track repeats a file outside", "row2 loop2 url3 replay", "row2 loop2", 2, "x.mp3",
+            1);
+        row("a jump right after a start is kept", "row1 toggle seek", "row1 seeked600", 1, "b.wav",
+            2);
         row("end: next row, list ends", "row1 end end", "row1 row2 finished", 2, "c.ogg", 0, {1});
         row("queue before loop Track", "row1 loop2 end queue0 queue2 end next",
             "row1 loop2 row1 row0 row2", 2, "c.ogg", 1);
@@ -115,7 +124,8 @@ private slots:
 
 private:
     /** Does @p call: a volume, a call below (n: its last digit), end (what follows the end of the
-     * track), loaded (the length), seek (to 0.6 s), text (x.mp3 as text), install (c, a, b). */
+     * track), replay (the next source), loaded (the length), seek (to 0.6 s), text (x.mp3 as
+     * text), hollow (a and b without samples), install (c, a, b). */
     void act(const QString &call)
     {
         PlayerController &controller = rig->controller;
@@ -148,6 +158,14 @@ private:
             QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 20000); // GStreamer may send more
             QCOMPARE(errors.first().at(0).toString(), QString("x.mp3"));
             QVERIFY2(!errors.first().at(1).toString().isEmpty(), "the error has no message");
+        } else if (call == "hollow") { // a and b: a RIFF header and no samples
+            for (const int row : {0, 1})
+                writeFile(rig->paths[row],
+                    QByteArray::fromHex("52494646 24000000 57415645 666d7420 10000000 0100 0100"
+                                        " 401f0000 401f0000 0100 0800 64617461 00000000"));
+        } else if (call == "replay") {
+            QSignalSpy again(&controller, &PlayerController::sourceChanged);
+            QVERIFY2(QTest::qWaitFor([&] { return !again.isEmpty(); }, 20000), "nothing came next");
         } else if (call == "loaded") {
             QTRY_VERIFY_WITH_TIMEOUT(controller.duration() > 0, 20000); // a jump before is lost
         } else if (call == "seek") {

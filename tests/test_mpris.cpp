@@ -67,6 +67,9 @@ private slots:
         row("Seek past the end", "Seek", {90'000'000LL}, id(2), "Playing");
         row("SetPosition", "Pause SetPosition", {track(1), 40'000'000LL}, id(1), "Paused", 40);
         row("Stale track id", "Pause SetPosition", {track(2), 40'000'000LL}, id(1), "Paused", 0);
+        // The new track's length is not known yet: the jump waits for it, and is not lost.
+        row("SetPosition right after Next", "Next SetPosition", {track(2), 30'000'000LL}, id(2),
+            "Playing", 30);
     }
 
     void methods()
@@ -74,6 +77,7 @@ private slots:
         QFETCH(QString, call);
         QFETCH(QVariantList, args);
         QFETCH(int, to);
+        controller.stop(); // a source changed while playing may end at once (Qt 6.4, GStreamer)
         controller.playRow(1);
         QTRY_COMPARE_WITH_TIMEOUT(metadata().value("mpris:length"), QVariant(60'000'000LL), 20000);
         QCOMPARE(metadata().value("xesam:artist"), QVariant(QStringList{"Artist"}));
@@ -84,11 +88,9 @@ private slots:
             ask(playerInterface, method, method == methods.last() ? args : QVariantList());
         QTEST(get("PlaybackStatus").toString(), "state");
         QTEST(metadata().value("mpris:trackid").value<QDBusObjectPath>().path(), "id");
-        QCOMPARE(heard.filter("Seeked").join(' '), to > 0 ? QString("Seeked=%1").arg(to) : "");
+        QTRY_COMPARE(heard.filter("Seeked").join(' '), to > 0 ? QString("Seeked=%1").arg(to) : "");
         if (to >= 0)
             QCOMPARE(get("Position").toLongLong() / 1'000'000, to);
-        // A new source while one still loads may end at once in the GStreamer backend.
-        QTRY_COMPARE_WITH_TIMEOUT(metadata().value("mpris:length"), QVariant(60'000'000LL), 20000);
     }
 
     void propertiesBothWays()
