@@ -28,8 +28,7 @@ QByteArray renderPng(QSvgRenderer &renderer, int size)
     return png;
 }
 
-template <typename T>
-void put(QByteArray &out, T value)
+template <typename T> void put(QByteArray &out, T value)
 {
     const T little = qToLittleEndian(value);
     out.append(reinterpret_cast<const char *>(&little), sizeof little);
