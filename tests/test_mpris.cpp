@@ -77,7 +77,6 @@ private slots:
         QFETCH(QString, call);
         QFETCH(QVariantList, args);
         QFETCH(int, to);
-        controller.stop(); // a source changed while playing may end at once (Qt 6.4, GStreamer)
         controller.playRow(1);
         QTRY_COMPARE_WITH_TIMEOUT(metadata().value("mpris:length"), QVariant(60'000'000LL), 20000);
         QCOMPARE(metadata().value("xesam:artist"), QVariant(QStringList{"Artist"}));

@@ -6,6 +6,7 @@
 #include "Library.h"
 #include "PlayerController.h"
 #include "QueueController.h"
+#include "QueueDialog.h"
 #include "SearchDialog.h"
 #include "TestSupport.h"
 #include "TrackList.h"
@@ -251,6 +252,10 @@ private slots:
         QCOMPARE(status(), QString("3 tracks, 2 in queue (0:02)"));
         QCOMPARE(rowTexts(list()),
             (QStringList{"[1] " + texts().at(0), "[2] " + texts().at(1), texts().at(2)}));
+        // The queue dialog's requests reach the queue: a move down renumbers the list at once.
+        emit w->findChild<QueueDialog *>()->moveDownRequested(paths.at(0));
+        QCOMPARE(rowTexts(list()).mid(0, 2),
+            (QStringList{"[2] " + texts().at(0), "[1] " + texts().at(1)}));
         action("clearQueueAction")->trigger();
         QCOMPARE(status(), QString("Queue cleared."));
         QCOMPARE(rowTexts(list()), texts());
@@ -331,6 +336,8 @@ private slots:
     void toggleVolumeClock()
     {
         openLibrary();
+        action("blueAction")->trigger();
+        QVERIFY(showsIcon(button("stopButton"), "stop", color("blue"), QSize(16, 16)));
         const struct {
             const char *button;
             const char *icon;
