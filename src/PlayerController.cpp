@@ -62,6 +62,15 @@ PlayerController::PlayerController(
     });
 }
 
+PlayerController::~PlayerController()
+{
+    // The pipeline is taken down while the player, its output and the file it
+    // reads are all still there: a backend torn down with a failed decoder
+    // still attached can crash in its own destructor.
+    player->stop();
+    player->setSource(QUrl());
+}
+
 QMediaPlayer::PlaybackState PlayerController::playbackState() const
 {
     // While a track waits to be applied, the state it will be put in.

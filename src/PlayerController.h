@@ -28,6 +28,7 @@ public:
      */
     PlayerController(Library *library, QueueController *queue, PlayOrder::RandomSource random = {},
         QObject *parent = nullptr);
+    ~PlayerController() override;
 
     QMediaPlayer::PlaybackState playbackState() const;
     bool shuffle() const;
