@@ -66,7 +66,10 @@ PlayerController::~PlayerController()
 {
     // The pipeline is taken down while the player, its output and the file it
     // reads are all still there: a backend torn down with a failed decoder
-    // still attached can crash in its own destructor.
+    // still attached can crash in its own destructor. None of it is news,
+    // and the views may be going already.
+    blockSignals(true);
+    player->disconnect();
     player->stop();
     player->setSource(QUrl());
 }
