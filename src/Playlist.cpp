@@ -319,6 +319,48 @@ int Playlist::indexOf(const QUrl &url) const
     return -1;
 }
 
+QString Playlist::pathAt(int i) const
+{
+    return at(i).toLocalFile();
+}
+
+int Playlist::indexOfPath(const QString &path) const
+{
+    return indexOf(QUrl::fromLocalFile(path));
+}
+
+Playlist::TrackInfo Playlist::track(int i) const
+{
+    if (i < 0 || i >= playlist.size())
+        return TrackInfo();
+    return playlist.at(i);
+}
+
+QString Playlist::searchText(const QString &query)
+{
+    return query.trimmed().toCaseFolded();
+}
+
+QList<int> Playlist::search(const QString &query, const QList<int> *within) const
+{
+    const QString folded = searchText(query);
+    QList<int> hits;
+    if (folded.isEmpty())
+        return hits;
+    const auto look = [&](int row) {
+        if (row >= 0 && row < playlist.size() && playlist.at(row).searchKey.contains(folded))
+            hits.append(row);
+    };
+    if (within) {
+        for (const int row : *within)
+            look(row);
+    } else {
+        for (int row = 0; row < playlist.size(); ++row)
+            look(row);
+    }
+    return hits;
+}
+
 QList<Playlist::TrackInfo> Playlist::getTracks() const
 {
     return playlist;

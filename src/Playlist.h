@@ -87,6 +87,25 @@ public:
     /** The index of the first record with @p url, or -1. */
     int indexOf(const QUrl &url) const;
 
+    /** The local path of record @p i, or an empty string when @p i is out of range. */
+    QString pathAt(int i) const;
+
+    /** The row of the first record of the file at @p path, or -1. */
+    int indexOfPath(const QString &path) const;
+
+    /** Record @p i with every field filled, or an empty record when @p i is out of range. */
+    TrackInfo track(int i) const;
+
+    /** The form queries and search keys are compared in: trimmed and case-folded. */
+    static QString searchText(const QString &query);
+
+    /**
+     * The rows whose search key contains searchText(@p query), ascending; none for
+     * an empty query. With @p within, only its rows (ascending) are looked at: the
+     * hits of an earlier query that the new one contains.
+     */
+    QList<int> search(const QString &query, const QList<int> *within = nullptr) const;
+
     /** An implicitly shared copy of all records. */
     QList<TrackInfo> getTracks() const;
 
