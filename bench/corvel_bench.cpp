@@ -6,7 +6,7 @@
 // retagged with its own album artist, title and album, in nested folders with
 // non-ASCII names), then measures each figure R times and prints the medians as
 // a table followed by one "key = value" line per figure. The window figures
-// (start-up from the cache, update, batched fill, search per keystroke) come
+// (start-up from the cache, update, search per keystroke) come
 // from a real PlayerWindow shown on the offscreen platform, so layout and
 // painting count, with a throw-away settings store.
 
@@ -26,7 +26,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -275,8 +275,6 @@ bool processUntilPainted(const PaintProbe &probe, int paintsBefore, int timeoutM
 struct WindowFigures {
     double startupMs = 0;
     double refillMs = 0;
-    double fillTotalMs = 0;
-    double fillMaxTickMs = 0;
     double searchMs = 0;
     double searchMaxMs = 0;
 };
@@ -295,9 +293,9 @@ QString statusText(const PlayerWindow &window)
     return window.findChild<QLabel *>(QStringLiteral("statusLine"))->text();
 }
 
-QListWidget *results(const SearchDialog &dialog)
+QListView *results(const SearchDialog &dialog)
 {
-    return dialog.findChild<QListWidget *>(QStringLiteral("searchResults"));
+    return dialog.findChild<QListView *>(QStringLiteral("searchResults"));
 }
 
 QLineEdit *searchInput(const SearchDialog &dialog)
@@ -309,8 +307,8 @@ QLineEdit *searchInput(const SearchDialog &dialog)
 
 /**
  * Drives a real, shown PlayerWindow through its public API and named children to
- * time what a user waits for: start-up from the cache, the update, the batched
- * fill and typing into the search dialog.
+ * time what a user waits for: start-up from the cache, the update and
+ * typing into the search dialog.
  */
 class WindowBench {
 public:
@@ -330,8 +328,6 @@ private:
     /** Waits for the update scan that every start-up and updatePlaylist() launch. */
     bool waitForUpdate(PlayerWindow &window);
     std::optional<double> timeRefill(PlayerWindow &window);
-    bool timeFill(
-        PlayerWindow &window, const QStringList &names, double &totalMs, double &maxTickMs);
 
     const QString folder;
     const int tracks;
@@ -354,9 +350,9 @@ std::optional<double> WindowBench::timeStartup(std::unique_ptr<PlayerWindow> &wi
     PaintProbe probe(trackList(*window)->viewport());
     window->resize(900, 650);
     window->show();
-    if (!processUntilPainted(probe, 0) || trackList(*window)->count() != tracks) {
+    if (!processUntilPainted(probe, 0) || trackList(*window)->model()->rowCount() != tracks) {
         err() << "start-up: the list did not show " << tracks << " rows (it has "
-              << trackList(*window)->count() << ")" << Qt::endl;
+              << trackList(*window)->model()->rowCount() << ")" << Qt::endl;
         return std::nullopt;
     }
     return elapsedMs(timer);
@@ -380,74 +376,19 @@ std::optional<double> WindowBench::timeRefill(PlayerWindow &window)
     // last insertion.
     int paintsAtLastInsert = 0;
     QObject context;
-    QObject::connect(trackList(window)->model(), &QAbstractItemModel::rowsInserted, &context,
+    QObject::connect(trackList(window)->model(), &QAbstractItemModel::modelReset, &context,
         [&] { paintsAtLastInsert = probe.paints; });
     QElapsedTimer timer;
     timer.start();
     window.library()->update();
     if (!waitForUpdate(window))
         return std::nullopt;
-    if (!processUntilPainted(probe, paintsAtLastInsert) || trackList(window)->count() != tracks) {
+    if (!processUntilPainted(probe, paintsAtLastInsert)
+        || trackList(window)->model()->rowCount() != tracks) {
         err() << "refill: the list did not show " << tracks << " rows" << Qt::endl;
         return std::nullopt;
     }
     return elapsedMs(timer);
-}
-
-/**
- * One batched fill. A "tick" here is one whole turn of the event loop, from
- * one fill timeout to the next, so what runs between the batches (the status
- * line's repaint) counts too; the last one ends when the list has been
- * painted with its rows.
- */
-bool WindowBench::timeFill(
-    PlayerWindow &window, const QStringList &names, double &totalMs, double &maxTickMs)
-{
-    // A full refresh empties the list when it starts, long before the fill.
-    trackList(window)->clearTracks();
-    QCoreApplication::processEvents();
-    QTimer *fillTimer = window.findChild<QTimer *>(QStringLiteral("fillTimer"));
-
-    PaintProbe probe(trackList(window)->viewport());
-    QEventLoop loop;
-    QObject context;
-    QElapsedTimer timer;
-    std::vector<qint64> tickStarts;
-    tickStarts.reserve(size_t(names.size() / 100 + 2));
-
-    // Runs after each tick: the gaps between these are whole event-loop turns.
-    QObject::connect(
-        fillTimer, &QTimer::timeout, &context, [&] { tickStarts.push_back(timer.nsecsElapsed()); });
-    timer.start();
-    trackList(window)->showTracks(names, true);
-    // Runs after the tick: ends the loop once the fill has stopped its timer.
-    QObject::connect(fillTimer, &QTimer::timeout, &context, [&] {
-        if (!fillTimer->isActive())
-            loop.quit();
-    });
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    loop.exec();
-
-    const bool painted = processUntilPainted(probe, 0);
-    const qint64 end = timer.nsecsElapsed();
-    const size_t expectedTicks = size_t(std::max<qsizetype>(1, (names.size() + 99) / 100));
-    if (fillTimer->isActive() || !painted || tickStarts.size() != expectedTicks
-        || trackList(window)->count() != names.size()) {
-        err() << "fill did not finish: " << trackList(window)->count() << " rows, status "
-              << statusText(window) << Qt::endl;
-        return false;
-    }
-
-    qint64 longest = 0;
-    qint64 previous = 0;
-    for (const qint64 start : tickStarts) {
-        longest = std::max(longest, start - previous);
-        previous = start;
-    }
-    longest = std::max(longest, end - previous);
-    totalMs = double(end) / 1e6;
-    maxTickMs = double(longest) / 1e6;
-    return true;
 }
 
 std::optional<std::vector<double>> SearchBench::typeQueries(
@@ -470,7 +411,7 @@ std::optional<std::vector<double>> SearchBench::typeQueries(
             }
             keystrokes.push_back(elapsedMs(timer));
         }
-        if (results(dialog)->count() == 0)
+        if (results(dialog)->model()->rowCount() == 0)
             err() << "  (search: no hit for " << query << " in this library)" << Qt::endl;
     }
     searchInput(dialog)->clear();
@@ -510,21 +451,6 @@ std::optional<WindowFigures> WindowBench::run()
         refillMs.push_back(*ms);
     }
     figures.refillMs = median(refillMs);
-
-    const QStringList names = window->library()->tracks()->getList();
-    std::vector<double> fillTotal;
-    std::vector<double> fillMaxTick;
-    for (int run = 0; run < runs; ++run) {
-        err() << "  fill run " << (run + 1) << " / " << runs << Qt::endl;
-        double total = 0;
-        double maxTick = 0;
-        if (!timeFill(*window, names, total, maxTick))
-            return std::nullopt;
-        fillTotal.push_back(total);
-        fillMaxTick.push_back(maxTick);
-    }
-    figures.fillTotalMs = median(fillTotal);
-    figures.fillMaxTickMs = median(fillMaxTick);
 
     // What users type: part of an artist, a title, an album, a file type, a
     // number, in any case; every prefix is one keystroke.
@@ -663,12 +589,12 @@ int main(int argc, char *argv[])
     }
 
     // The scan must have read what was written.
-    const QList<Playlist::TrackInfo> scanned = library.getTracks();
-    if (scanned.size() != tracks) {
-        err() << "scan found " << scanned.size() << " tracks, expected " << tracks << Qt::endl;
+    if (library.count() != tracks) {
+        err() << "scan found " << library.count() << " tracks, expected " << tracks << Qt::endl;
         return 1;
     }
-    for (const Playlist::TrackInfo &track : scanned) {
+    for (int row = 0; row < tracks; ++row) {
+        const Playlist::TrackInfo track = library.track(row);
         const int i = QFileInfo(track.url.toLocalFile()).fileName().left(5).toInt();
         if (track.artist != albumArtistFor(i) || track.title != titleFor(i)
             || track.album != albumFor(i) || track.duration != QLatin1String("0:01")) {
@@ -692,7 +618,7 @@ int main(int argc, char *argv[])
 
         Playlist loaded;
         timer.restart();
-        if (!loaded.loadFromCache(cachePath) || loaded.getTracks().size() != tracks) {
+        if (!loaded.loadFromCache(cachePath) || loaded.count() != tracks) {
             err() << "loadFromCache failed" << Qt::endl;
             return 1;
         }
@@ -720,8 +646,6 @@ int main(int argc, char *argv[])
     row("cache load", ms(load), tracks == 10000 ? "<= 100 ms" : "");
     row("start-up from cache", ms(window->startupMs), "");
     row("refill (updatePlaylist)", ms(window->refillMs), "");
-    row("list fill, total", ms(window->fillTotalMs), tracks == 10000 ? "<= 1000 ms" : "");
-    row("list fill, longest tick", ms(window->fillMaxTickMs), "<= 16 ms");
     row("search, per keystroke", ms(window->searchMs), tracks == 10000 ? "<= 16 ms" : "");
     row("search, slowest keystroke", ms(window->searchMaxMs), "");
     row("peak resident memory", QString::number(peakMb, 'f', 1) + " MB", "");
@@ -735,8 +659,6 @@ int main(int argc, char *argv[])
     out() << "cache_load_ms = " << QString::number(load, 'f', 1) << '\n';
     out() << "startup_ms = " << QString::number(window->startupMs, 'f', 1) << '\n';
     out() << "refill_ms = " << QString::number(window->refillMs, 'f', 1) << '\n';
-    out() << "fill_total_ms = " << QString::number(window->fillTotalMs, 'f', 1) << '\n';
-    out() << "fill_max_tick_ms = " << QString::number(window->fillMaxTickMs, 'f', 1) << '\n';
     out() << "search_ms = " << QString::number(window->searchMs, 'f', 1) << '\n';
     out() << "search_max_ms = " << QString::number(window->searchMaxMs, 'f', 1) << '\n';
     out() << "peak_rss_mb = " << QString::number(peakMb, 'f', 1) << '\n';

@@ -12,6 +12,7 @@
 #include "SearchDialog.h"
 #include "SvgIcon.h"
 #include "TrackList.h"
+#include "TrackModel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,6 +30,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -85,7 +87,8 @@ PlayerWindow::PlayerWindow(QWidget *parent)
     , queueDialog(new QueueDialog(this))
     , searchDialog(new SearchDialog(mediaLibrary->tracks(), playQueue, this))
     , aboutDialog(new AboutDialog(this))
-    , trackList(new TrackList([this] { return player->currentRow(); }))
+    , trackModel(new TrackModel(mediaLibrary->tracks(), playQueue, this))
+    , trackList(new TrackList(trackModel, [this] { return player->currentRow(); }))
     , statusTimer(new QTimer(this))
     , playPause(new QPushButton(this))
     , previous(new QPushButton(this))
@@ -315,13 +318,9 @@ void PlayerWindow::setupConnections()
     connect(trackList, &TrackList::nextRequested, player, &PlayerController::next);
     connect(trackList, &TrackList::previousRequested, player, &PlayerController::previous);
     connect(trackList, &TrackList::stopRequested, player, &PlayerController::stop);
-    connect(trackList, &TrackList::fillProgress, this, [this](int done, int total) {
-        statusLabel->setText(tr("%1 / %2 tracks loaded...").arg(done).arg(total));
-    });
-    connect(trackList, &TrackList::filled, this, &PlayerWindow::listFilled);
     connect(statusTimer, &QTimer::timeout, this, [this] { updateStatusLabel(QString(), 0); });
-    // The rows shown belong to the library that is being replaced.
-    connect(mediaLibrary, &Library::scanStarted, trackList, &TrackList::clearTracks);
+    // A full scan leaves the records alone until it installs, so the rows keep
+    // showing what they play meanwhile.
     connect(mediaLibrary, &Library::status, this, &PlayerWindow::updateStatusLabel);
     connect(mediaLibrary, &Library::installed, this, &PlayerWindow::showLibrary);
 
@@ -366,9 +365,8 @@ void PlayerWindow::connectController()
 
 void PlayerWindow::connectQueue()
 {
+    // The track list's and the search's models mark their rows themselves.
     connect(playQueue, &QueueController::changed, this, [this] {
-        trackList->setMarks(playQueue->marksByRow());
-        searchDialog->updateQueueIndicators();
         queueDialog->setQueue(playQueue->paths(), playQueue->names());
         showSummaryUnlessTimed();
     });
@@ -451,12 +449,12 @@ void PlayerWindow::loadSettings()
 {
     // The stored track first, so that the library's install finds it by path.
     player->restore(store.lastIndex(), store.lastPath());
+    // Shown once its row is known: the cache may install at once or a moment later.
+    showRestoredRow = store.hasLastTrack() && store.hasMusicFolder();
     if (store.hasMusicFolder()) {
         mediaLibrary->restoreFolder(store.musicFolder());
         mediaLibrary->update();
     }
-    if (store.hasLastTrack())
-        trackList->showRow(player->currentRow());
     player->setShuffle(store.shuffle());
     player->setLoopMode(PlayOrder::LoopMode(store.loopMode()));
     player->setVolume(store.volume());
@@ -487,37 +485,38 @@ void PlayerWindow::setMusicFolder(const QString &path)
 void PlayerWindow::showLibrary(Library::Install how)
 {
     searchDialog->refreshResults();
-    filling = how;
     if (how == Library::Install::Scan)
         setWindowTitle(tr("Corvel Media Player"));
-    trackList->showTracks(mediaLibrary->tracks()->getList(), how == Library::Install::Scan);
-}
-
-void PlayerWindow::listFilled()
-{
-    // Rows are written unmarked; the queue's marks go on once all are there.
-    trackList->setMarks(playQueue->marksByRow());
-    trackList->selectIfNone(player->currentRow());
-    if (filling != Library::Install::Cache)
-        updateStatusLabel(mediaLibrary->readyMessage(filling), mediaLibrary->readyTimeout());
+    // Every row at once, marked; the list keeps its current file and scroll position.
+    trackModel->showAll();
+    if (std::exchange(showRestoredRow, false))
+        trackList->showRow(player->currentRow());
+    else
+        trackList->selectIfNone(player->currentRow());
+    if (how != Library::Install::Cache)
+        updateStatusLabel(mediaLibrary->readyMessage(how), mediaLibrary->readyTimeout());
 }
 
 void PlayerWindow::showPlaylistContextMenu(const QPoint &pos)
 {
-    QListWidgetItem *item = trackList->itemAt(pos);
-    const int row = item ? trackList->row(item) : -1;
+    const int row = trackList->indexAt(pos).row();
     if (row < 0 || row >= mediaLibrary->tracks()->count())
         return;
-    const bool queued = playQueue->contains(mediaLibrary->tracks()->at(row).toLocalFile());
+    // The file, not the row: a library installed while the menu is open puts
+    // another track at the row.
+    const QString path = mediaLibrary->tracks()->pathAt(row);
     QMenu menu(this);
-    menu.addAction(queued ? tr("Remove from Queue") : tr("Add to Queue"), this,
-        [this, row] { toggleQueued(row); });
+    menu.addAction(playQueue->contains(path) ? tr("Remove from Queue") : tr("Add to Queue"), this,
+        [this, path] {
+            playQueue->toggle(path);
+            updateStatusLabel(QString(), 0);
+        });
     menu.exec(trackList->viewport()->mapToGlobal(pos));
 }
 
 void PlayerWindow::toggleQueued(int row)
 {
-    playQueue->toggle(mediaLibrary->tracks()->at(row).toLocalFile());
+    playQueue->toggle(mediaLibrary->tracks()->pathAt(row));
     updateStatusLabel(QString(), 0);
 }
 

@@ -29,6 +29,7 @@ class QueueController;
 class QueueDialog;
 class SearchDialog;
 class TrackList;
+class TrackModel;
 
 /**
  * The one window of the player: a view of the core. It builds the widgets,
@@ -96,7 +97,6 @@ private:
     void showPlaylistContextMenu(const QPoint &pos);
     void toggleQueued(int row);
     void showLibrary(Library::Install how);
-    void listFilled();
     void chooseMusicFolder();
     void showSummaryUnlessTimed();
 
@@ -135,9 +135,10 @@ private:
     SearchDialog *searchDialog;
     AboutDialog *aboutDialog;
 
+    TrackModel *trackModel;
     TrackList *trackList;
-    // How the library shown by the running fill was installed.
-    Library::Install filling = Library::Install::Cache;
+    // The restored track is shown with the first library installed.
+    bool showRestoredRow = false;
     QTimer *statusTimer;
 
     QPushButton *playPause;

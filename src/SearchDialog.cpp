@@ -3,14 +3,14 @@
 #include "Playlist.h"
 #include "QueueController.h"
 #include "SvgIcon.h"
+#include "TrackModel.h"
 
 #include <QAction>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -32,7 +32,9 @@ SearchDialog::SearchDialog(Playlist *playlist, QueueController *queue, QWidget *
     : QDialog(parent)
     , playlistRef(playlist)
     , queueRef(queue)
+    , hitModel(new TrackModel(playlist, queue, this))
 {
+    hitModel->showOnly({});
     setupLayout();
     setupConnections();
     setWindowTitle(tr("Search"));
@@ -46,57 +48,30 @@ void SearchDialog::setIcons(QColor color, QSize size)
     SvgIcon::setColoredIcon(queueButton, QStringLiteral(":/icons/list-plus.svg"), color, size);
 }
 
-void SearchDialog::updateQueueIndicators()
-{
-    if (!playlistRef || !queueRef)
-        return;
-
-    // Marked as the track list marks them: one rule for every view.
-    const QHash<int, int> marks = queueRef->marksByRow();
-    for (int row = 0; row < resultList->count(); ++row) {
-        QListWidgetItem *item = resultList->item(row);
-        const int playlistIndex = item->data(Qt::UserRole).toInt();
-        // The unmarked text is the one the hit was made with, never what is
-        // left after taking a mark off: a file name may begin with "[01]".
-        QString text = playlistIndex >= 0 && playlistIndex < searchedTracks.size()
-            ? searchedTracks.at(playlistIndex).displayName
-            : item->text();
-        const auto mark = marks.constFind(playlistIndex);
-        if (mark != marks.constEnd())
-            text = QueueController::markedText(mark.value(), text);
-
-        if (item->text() != text)
-            item->setText(text);
-    }
-}
-
 void SearchDialog::refreshResults()
 {
     // Indices change with the library; the chosen hit is found again by its file.
-    const QUrl chosen = searchedTracks.value(currentHitIndex()).url;
+    const QString chosen = chosenPath;
     const int scrolled = resultList->verticalScrollBar()->value();
 
+    // The hits shown point into the records that were replaced: none to narrow.
+    searched.clear();
     performSearch(searchInput->text());
+    hitModel->remark();
 
-    if (!chosen.isEmpty()) {
-        for (int row = 0; row < resultList->count(); ++row) {
-            if (searchedTracks.at(resultList->item(row)->data(Qt::UserRole).toInt()).url
-                == chosen) {
-                resultList->setCurrentRow(row);
-                break;
-            }
-        }
-    }
+    const int row = hitModel->rowOfPath(chosen);
+    if (row >= 0)
+        resultList->setCurrentIndex(hitModel->index(row));
     resultList->verticalScrollBar()->setValue(scrolled);
-    if (QListWidgetItem *current = resultList->currentItem())
-        resultList->scrollToItem(current, QAbstractItemView::EnsureVisible);
+    if (resultList->currentIndex().isValid())
+        resultList->scrollTo(resultList->currentIndex(), QAbstractItemView::EnsureVisible);
 }
 
 void SearchDialog::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Down && searchInput->hasFocus()) {
         resultList->setFocus();
-        resultList->setCurrentRow(0);
+        resultList->setCurrentIndex(hitModel->index(0));
         return;
     }
     if (event->key() == Qt::Key_Escape)
@@ -137,13 +112,14 @@ bool SearchDialog::eventFilter(QObject *watched, QEvent *event)
 void SearchDialog::setupLayout()
 {
     searchInput = new QLineEdit(this);
-    resultList = new QListWidget(this);
+    resultList = new QListView(this);
     resultLabel = new QLabel(hitCountText(0), this);
     searchInput->setFocus();
 
     // Every row has the same height, so the list need not measure thousands
     // of rows after a refill.
     resultList->setUniformItemSizes(true);
+    resultList->setModel(hitModel);
     resultList->installEventFilter(this);
     resultList->setContextMenuPolicy(Qt::CustomContextMenu);
 
@@ -207,42 +183,27 @@ void SearchDialog::setupConnections()
             emit jumpRequested(index);
     });
 
-    connect(resultList, &QListWidget::itemDoubleClicked, this,
-        [this](QListWidgetItem *item) { emit playRequested(item->data(Qt::UserRole).toInt()); });
-    connect(
-        resultList, &QListWidget::customContextMenuRequested, this, &SearchDialog::showContextMenu);
+    connect(resultList, &QAbstractItemView::doubleClicked, this,
+        [this](const QModelIndex &index) { emit playRequested(hitModel->recordAt(index.row())); });
+    connect(resultList, &QWidget::customContextMenuRequested, this, &SearchDialog::showContextMenu);
+    connect(resultList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex &current) {
+            if (current.isValid())
+                chosenPath = hitModel->pathAt(current.row());
+        });
 }
 
 void SearchDialog::performSearch(const QString &query)
 {
-    resultList->setUpdatesEnabled(false);
-    resultList->clear();
-
-    const QString q = query.trimmed().toCaseFolded();
-    searchedTracks.clear();
-    if (!playlistRef || q.isEmpty()) {
-        resultLabel->setText(hitCountText(0));
-        resultList->setUpdatesEnabled(true);
-        return;
-    }
-
-    // An implicitly shared copy: no record is copied.
-    const QList<Playlist::TrackInfo> tracks = playlistRef->getTracks();
-    int count = 0;
-    for (int i = 0; i < tracks.size(); ++i) {
-        const Playlist::TrackInfo &track = tracks.at(i);
-        if (!track.searchKey.contains(q))
-            continue;
-        auto *item = new QListWidgetItem(track.displayName);
-        item->setData(Qt::UserRole, i);
-        resultList->addItem(item);
-        ++count;
-    }
-
-    searchedTracks = tracks;
-    resultList->setUpdatesEnabled(true);
-    updateQueueIndicators();
-    resultLabel->setText(hitCountText(count));
+    const QString text = Playlist::searchText(query);
+    // Every key holding the new query holds the old one it contains: only the
+    // old hits need looking at.
+    const bool narrows = !searched.isEmpty() && text.contains(searched);
+    hits = playlistRef->search(query, narrows ? &hits : nullptr);
+    searched = text;
+    chosenPath.clear();
+    hitModel->showOnly(hits);
+    resultLabel->setText(hitCountText(int(hits.size())));
 }
 
 void SearchDialog::addToQueue()
@@ -254,24 +215,22 @@ void SearchDialog::addToQueue()
 
 int SearchDialog::currentHitIndex() const
 {
-    const QListWidgetItem *current = resultList->currentItem();
-    return current ? current->data(Qt::UserRole).toInt() : -1;
+    return hitModel->recordAt(resultList->currentIndex().row());
 }
 
 QMenu *SearchDialog::createContextMenu(int index)
 {
-    if (!playlistRef || !queueRef || index < 0 || index >= searchedTracks.size())
-        return nullptr;
-
     // The file, not the row: a library installed while the menu is open puts
     // another track at the row.
-    const QUrl url = searchedTracks.at(index).url;
+    const QString path = playlistRef->pathAt(index);
+    if (path.isEmpty())
+        return nullptr;
     auto *contextMenu = new QMenu(this);
-    const bool isInQueue = queueRef->contains(url.toLocalFile());
+    const bool isInQueue = queueRef->contains(path);
     QAction *toggleQueueAction
         = contextMenu->addAction(isInQueue ? tr("Remove from queue") : tr("Add to queue"));
-    connect(toggleQueueAction, &QAction::triggered, this, [this, url] {
-        const int row = playlistRef->indexOf(url);
+    connect(toggleQueueAction, &QAction::triggered, this, [this, path] {
+        const int row = playlistRef->indexOfPath(path);
         if (row != -1)
             emit queueRequested(row);
     });
@@ -281,11 +240,11 @@ QMenu *SearchDialog::createContextMenu(int index)
 void SearchDialog::showContextMenu(const QPoint &pos)
 {
     // The request comes from the list's viewport, so pos is in its coordinates.
-    const QListWidgetItem *item = resultList->itemAt(pos);
-    if (!item)
+    const QModelIndex hit = resultList->indexAt(pos);
+    if (!hit.isValid())
         return;
 
-    QPointer<QMenu> contextMenu = createContextMenu(item->data(Qt::UserRole).toInt());
+    QPointer<QMenu> contextMenu = createContextMenu(hitModel->recordAt(hit.row()));
     if (!contextMenu)
         return;
     contextMenu->exec(resultList->viewport()->mapToGlobal(pos));

@@ -1,18 +1,19 @@
 #pragma once
 
-#include "Playlist.h"
-
 #include <QColor>
 #include <QDialog>
 #include <QList>
 #include <QSize>
+#include <QString>
 
+class Playlist;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QMenu;
 class QPushButton;
 class QueueController;
+class TrackModel;
 
 /** Live substring search over the library; hits can be played, queued or selected in the track
  * list. */
@@ -20,15 +21,15 @@ class SearchDialog : public QDialog {
     Q_OBJECT
 
 public:
+    /** A search over @p playlist, hits marked from @p queue; both must outlive it. */
     SearchDialog(Playlist *playlist, QueueController *queue, QWidget *parent = nullptr);
 
     /** Gives the three buttons their icons, tinted with @p color, at @p size. */
     void setIcons(QColor color, QSize size);
-    /** Re-marks the hits with their queue positions. */
-    void updateQueueIndicators();
     /**
-     * Runs the current query again, so every hit names the record its index
-     * points to. The chosen hit stays chosen while its track is still a hit,
+     * The library was replaced: runs the current query again over the new
+     * records, so every hit names the record its index points to. Call it after
+     * every install. The chosen hit stays chosen while its file is still a hit,
      * and the list keeps its scroll position.
      */
     void refreshResults();
@@ -49,6 +50,7 @@ protected:
 private:
     void setupLayout();
     void setupConnections();
+    /** Shows the hits of @p query; narrows the last hits where @p query contains their query. */
     void performSearch(const QString &query);
     void addToQueue();
     void showContextMenu(const QPoint &pos);
@@ -58,13 +60,18 @@ private:
     QMenu *createContextMenu(int index);
 
     QLineEdit *searchInput;
-    QListWidget *resultList;
+    QListView *resultList;
     QLabel *resultLabel;
     QPushButton *queueButton;
     QPushButton *jumpButton;
     QPushButton *playButton;
     Playlist *playlistRef;
     QueueController *queueRef;
-    // The records the hits were made from; their indices point into it.
-    QList<Playlist::TrackInfo> searchedTracks;
+    TrackModel *hitModel;
+    // The hits shown, and the folded query they are the hits of (empty: none
+    // to narrow, as after an install).
+    QList<int> hits;
+    QString searched;
+    // The file of the chosen hit, found again among the hits of a new library.
+    QString chosenPath;
 };

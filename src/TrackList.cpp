@@ -1,115 +1,81 @@
 #include "TrackList.h"
 
-#include "QueueController.h"
+#include "TrackModel.h"
 
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTimer>
 
-#include <algorithm>
 #include <utility>
 
-TrackList::TrackList(std::function<int()> playingRow, QWidget *parent)
-    : QListWidget(parent)
+TrackList::TrackList(TrackModel *model, std::function<int()> playingRow, QWidget *parent)
+    : QListView(parent)
+    , tracks(model)
     , playingRow(std::move(playingRow))
-    , fillTimer(new QTimer(this))
     , followTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("trackList"));
-    fillTimer->setObjectName(QStringLiteral("fillTimer"));
     followTimer->setObjectName(QStringLiteral("followTimer"));
     setAccessibleName(tr("Track list"));
     setContextMenuPolicy(Qt::CustomContextMenu);
-    // Rows all have one height; this keeps filling and scrolling a large library cheap.
+    // Rows all have one height: the view need not measure a large library's rows.
     setUniformItemSizes(true);
-    fillTimer->setInterval(0);
+    setModel(model);
     followTimer->setInterval(1000);
     followTimer->start();
-    connect(fillTimer, &QTimer::timeout, this, &TrackList::fillTick);
     connect(followTimer, &QTimer::timeout, this, &TrackList::follow);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { hold(); });
+    // Only the user's scrolling holds the list: its own follow, or a new
+    // library moving the rows, scroll it too.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { hold(); });
     // A row the user picks is theirs for a minute, like a scrolled list.
     connect(this, &QAbstractItemView::pressed, this, [this] { hold(); });
-    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
         hold();
-        emit playRequested(row(item));
+        emit playRequested(index.row());
     });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex &current) {
+            if (current.isValid())
+                currentPath = tracks->pathAt(current.row());
+        });
+    // Connected after the view's own reset, which drops the current row.
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+        [this] { scrolledTo = verticalScrollBar()->value(); });
+    connect(model, &QAbstractItemModel::modelReset, this, &TrackList::keepAfterReset);
 }
 
-void TrackList::showTracks(const QStringList &newNames, bool batches)
+int TrackList::currentRow() const
 {
-    clearTracks();
-    names = newNames;
-    if (!batches) {
-        addItems(names);
-        filledRows = int(names.size());
-        emit filled();
-        return;
-    }
-    setUpdatesEnabled(false);
-    fillTimer->start();
+    return currentIndex().row();
 }
 
-void TrackList::clearTracks()
+void TrackList::setCurrentRow(int row)
 {
-    // A fill still running shows the library that this one replaces.
-    fillTimer->stop();
-    setUpdatesEnabled(true);
-    clear();
-    names.clear();
-    filledRows = 0;
-    shownMarks.clear();
+    setCurrentIndex(model()->index(row, 0));
 }
 
-void TrackList::fillTick()
+void TrackList::keepAfterReset()
 {
-    const int total = int(names.size());
-    const int end = std::min(filledRows + 100, total);
-    if (end > filledRows)
-        addItems(names.mid(filledRows, end - filledRows));
-    filledRows = end;
-    emit fillProgress(filledRows, total);
-    if (filledRows < total)
-        return;
-    fillTimer->stop();
-    setUpdatesEnabled(true);
-    emit filled();
-}
-
-void TrackList::paintRow(int row, const QHash<int, int> &marks)
-{
-    if (row < 0 || row >= count() || row >= names.size())
-        return;
-    // The unmarked text is the record's, never what is left after taking a
-    // mark off the row: a file name may itself begin with "[01]".
-    const auto mark = marks.constFind(row);
-    const QString text = mark == marks.constEnd()
-        ? names.at(row)
-        : QueueController::markedText(mark.value(), names.at(row));
-    if (item(row)->text() != text)
-        item(row)->setText(text);
-}
-
-void TrackList::setMarks(const QHash<int, int> &marks)
-{
-    for (auto it = shownMarks.cbegin(); it != shownMarks.cend(); ++it)
-        paintRow(it.key(), marks);
-    for (auto it = marks.cbegin(); it != marks.cend(); ++it)
-        paintRow(it.key(), marks);
-    shownMarks = marks;
+    // The records changed before the reset was announced, so the file was
+    // noted when the row became current.
+    const int row = tracks->rowOfPath(currentPath);
+    if (row >= 0)
+        setCurrentRow(row);
+    // Making it current scrolled to it; the user's place counts more. A
+    // shorter list clamps the value when it is laid out.
+    verticalScrollBar()->setValue(scrolledTo);
 }
 
 void TrackList::selectIfNone(int row)
 {
-    if (currentRow() == -1 && row < count())
+    if (currentRow() == -1 && row < model()->rowCount())
         setCurrentRow(row);
 }
 
 void TrackList::showRow(int row)
 {
     setCurrentRow(row);
-    if (QListWidgetItem *shown = item(row))
-        scrollToItem(shown, QAbstractItemView::EnsureVisible);
+    scrollTo(model()->index(row, 0), QAbstractItemView::EnsureVisible);
     hold();
 }
 
@@ -129,8 +95,8 @@ void TrackList::follow()
     if (!followDue())
         return;
     setCurrentRow(playingRow());
-    if (QListWidgetItem *current = currentItem())
-        scrollToItem(current, QAbstractItemView::EnsureVisible);
+    if (currentIndex().isValid())
+        scrollTo(currentIndex(), QAbstractItemView::EnsureVisible);
 }
 
 void TrackList::keyPressEvent(QKeyEvent *event)
@@ -169,5 +135,5 @@ void TrackList::keyPressEvent(QKeyEvent *event)
     default:
         break;
     }
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
 }

@@ -1,37 +1,32 @@
 #pragma once
 
 #include <QDateTime>
-#include <QHash>
-#include <QListWidget>
-#include <QStringList>
+#include <QListView>
+#include <QString>
 
 #include <functional>
 
 class QTimer;
+class TrackModel;
 
 /**
- * The main track list: row i shows library record i. It fills a large
- * library in batches without freezing the window, marks queued rows, turns
- * the list's keys into requests, and once the user has left it alone for a
- * minute follows the playing row again.
+ * The main track list: a view of a TrackModel showing every record, so row i
+ * is library record i. It turns the list's keys and double clicks into
+ * requests, keeps the current row on its file and the scroll position when
+ * the model is reset for a new library, and once the user has left it alone
+ * for a minute follows the playing row again.
  */
-class TrackList : public QListWidget {
+class TrackList : public QListView {
     Q_OBJECT
 
 public:
-    /** @p playingRow tells which row plays; the list follows it. */
-    explicit TrackList(std::function<int()> playingRow, QWidget *parent = nullptr);
+    /** A view of @p model, which must outlive it; @p playingRow tells which row plays. */
+    TrackList(TrackModel *model, std::function<int()> playingRow, QWidget *parent = nullptr);
 
-    /**
-     * Shows @p names, one row each, unmarked. A running fill stops first. In
-     * @p batches of 100 rows per event-loop turn, or at once.
-     */
-    void showTracks(const QStringList &names, bool batches);
-    /** Empties the list and stops a running fill. */
-    void clearTracks();
-    /** Marks row r with "[position]" for every entry of @p marks (row to position); others
-     * unmarked. */
-    void setMarks(const QHash<int, int> &marks);
+    /** The current row, or -1. */
+    int currentRow() const;
+    /** Makes @p row current and selects it (nothing for a row out of range). */
+    void setCurrentRow(int row);
     /** Makes @p row current when the list has no current row. */
     void selectIfNone(int row);
     /** Selects @p row and scrolls it into view, as a restored start shows it, and holds the list
@@ -52,23 +47,18 @@ signals:
     void nextRequested();
     void previousRequested();
     void stopRequested();
-    /** A batch went in: @p done of @p total rows. */
-    void fillProgress(int done, int total);
-    /** Every row of the last showTracks() is in the list. */
-    void filled();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void fillTick();
-    void paintRow(int row, const QHash<int, int> &marks);
+    void keepAfterReset();
 
+    TrackModel *tracks;
     std::function<int()> playingRow;
-    QStringList names;
-    int filledRows = 0;
-    QHash<int, int> shownMarks;
-    QTimer *fillTimer;
     QTimer *followTimer;
     QDateTime lastScrollTime;
+    // The file of the current row, kept while the model is reset for a new library.
+    QString currentPath;
+    int scrolledTo = 0;
 };

@@ -132,12 +132,12 @@ inline void finishBackgroundWork()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-/** The texts of @p list's rows, top to bottom. */
-inline QStringList rowTexts(const QListWidget *list)
+/** The texts (or the data under @p role) of @p list's rows, top to bottom. */
+inline QStringList rowTexts(const QAbstractItemView *list, int role = Qt::DisplayRole)
 {
     QStringList texts;
-    for (int row = 0; row < list->count(); ++row)
-        texts.append(list->item(row)->text());
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        texts.append(list->model()->index(row, 0).data(role).toString());
     return texts;
 }
 

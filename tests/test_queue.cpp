@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -135,27 +136,28 @@ private slots:
 
     void search_data()
     {
-        columns<QString, QString>("query", "hits");
+        // Typed one after another ("n|ni"): narrowed or widened, the hits of a fresh search.
+        columns<QString, QString>("typed", "hits");
         const QList<QStringList> rows{{"case folded, trimmed", "  BLUE ", "0 3 2 tracks found"},
             {"final sigma", "ΣΊΣΥΦΟΣ", "4 1 track found"},
             {"word order matters", "blue nina", "0 tracks found"},
             {"album, file name", "alina sp.flac", "1 1 track found"},
             {"[01] in a file name", "[01] intro.ogg", "2 1 track found"},
             {"an empty album leaves two blanks", "blue  blue.mp3", "0 1 track found"},
-            {"blank query", "  ", "0 tracks found"}};
+            {"narrowed", "b|bl|BLUE", "0 3 2 tracks found"},
+            {"narrowed, then widened", "n|ni|n", "0 1 2 3 5 5 tracks found"},
+            {"blank query", "blue|  ", "0 tracks found"}};
         for (const QStringList &row : rows)
             QTest::newRow(qPrintable(row[0])) << row[1] << row[2];
     }
     void search()
     {
-        QFETCH(QString, query);
+        QFETCH(QString, typed);
         QueueController queue(&library);
         SearchDialog dialog(&library, &queue);
-        auto *list = dialog.findChild<QListWidget *>("searchResults");
-        dialog.findChild<QLineEdit *>("searchInput")->setText(query);
-        QStringList hits;
-        for (int row = 0; row < list->count(); ++row)
-            hits << list->item(row)->data(Qt::UserRole).toString();
+        for (const QString &query : typed.split('|'))
+            dialog.findChild<QLineEdit *>("searchInput")->setText(query);
+        QStringList hits = rowTexts(dialog.findChild<QListView *>("searchResults"), Qt::UserRole);
         hits << dialog.findChild<QLabel *>("hitCount")->text();
         QTEST(hits.join(' '), "hits");
     }
@@ -167,7 +169,7 @@ private slots:
         QueueController queue(&tracks);
         queue.setOrder(pathsOf("5,2,1"));
         SearchDialog dialog(&tracks, &queue);
-        auto *list = dialog.findChild<QListWidget *>("searchResults");
+        auto *list = dialog.findChild<QListView *>("searchResults");
         auto *input = dialog.findChild<QLineEdit *>("searchInput");
         QStringList log;
         for (const auto &[request, name] :
@@ -178,8 +180,7 @@ private slots:
         input->setText("n");
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        queue.toggle(pathsOf("5").first());
-        dialog.updateQueueIndicators(); // renumbered; a file name's "[01]" stays
+        queue.toggle(pathsOf("5").first()); // renumbered; a file name's "[01]" stays
         QCOMPARE(rowTexts(list),
             (QStringList{tracks.textAt(0), "[2] " + tracks.textAt(1), "[1] [01] Intro.ogg",
                 tracks.textAt(3), tracks.textAt(5)}));
@@ -188,12 +189,14 @@ private slots:
         // the chosen hit to "Cora", so the last Return plays the same hit.
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Q, Qt::Key_C, Qt::Key_Return})
             QTest::keyClick(list, key);
-        const QPoint first = list->visualItemRect(list->item(0)).center();
+        const QPoint first = list->visualRect(list->model()->index(0, 0)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first);
         writeCache(libraryDir.filePath("reversed.json"), {records.crbegin(), records.crend()});
         QVERIFY(tracks.loadFromCache(libraryDir.filePath("reversed.json")));
-        dialog.refreshResults(); // records at new rows: Nina stays the chosen hit
+        dialog.refreshResults(); // records at new rows: Nina stays the chosen hit, marks move
+        QCOMPARE(rowTexts(list).mid(2, 2),
+            (QStringList{"[1] [01] Intro.ogg", "[2] " + tracks.textAt(13)}));
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(log.join(", "), "play 0, play 0, queue 0, jump 0, play 0, play 0, play 14");
     }
