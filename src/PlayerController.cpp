@@ -201,6 +201,22 @@ void PlayerController::playUrl(const QUrl &url)
         startFile(url);
 }
 
+void PlayerController::open(const QList<QUrl> &files)
+{
+    if (files.isEmpty())
+        return;
+    playUrl(files.first());
+    queueNext(files.mid(1));
+}
+
+void PlayerController::queueNext(const QList<QUrl> &files)
+{
+    QStringList paths;
+    for (const QUrl &url : files)
+        paths.append(url.toLocalFile());
+    queue->putFirst(paths);
+}
+
 void PlayerController::togglePlayPause()
 {
     if (playbackState() == QMediaPlayer::PlayingState)
@@ -243,9 +259,15 @@ void PlayerController::stop()
 bool PlayerController::startQueued()
 {
     while (queue->isActive() && !queue->isEmpty()) {
+        const QString path = queue->paths().constFirst();
         const int row = queue->takeNext();
-        if (row == -1)
-            return false; // a file that left the library: the normal order goes on
+        if (row == -1) {
+            // Not in the library: a file still there plays as itself.
+            if (!QFileInfo(path).isFile())
+                return false; // a file that left the library and the disk: the normal order goes on
+            startFile(QUrl::fromLocalFile(path));
+            return true;
+        }
         if (order.setCurrent(row)) {
             startRow(row);
             return true;
