@@ -26,7 +26,10 @@ PlayerController::PlayerController(
 
     // Connected before any view connects, so rows are found again before a
     // view redraws them.
-    connect(library, &Library::installed, this, [this] { libraryInstalled(); });
+    connect(library, &Library::installed, this, [this] {
+        libraryInstalled();
+        adoptRowOfSource();
+    });
     // While a new track waits to be applied, the player still speaks of the
     // previous one (and of the empty source between them): not news.
     connect(player, &QMediaPlayer::playbackStateChanged, this, [this] { announceState(); });
@@ -161,6 +164,17 @@ void PlayerController::restore(int row, const QString &path)
 void PlayerController::libraryInstalled()
 {
     order.setLibrary(library->tracks()->knownFilePaths());
+}
+
+void PlayerController::adoptRowOfSource()
+{
+    // A file that started before the library had it (opened while the cache
+    // was still being read) plays as its row from now on.
+    const int row = library->tracks()->indexOf(requested);
+    if (row == -1 || row == order.currentRow())
+        return;
+    order.setCurrent(row);
+    emit rowStarted(row);
 }
 
 void PlayerController::request(const QUrl &url)

@@ -125,6 +125,7 @@ private:
     void startRow(int row);
     void startFile(const QUrl &url);
     void libraryInstalled();
+    void adoptRowOfSource();
     void announceState();
     void applyPendingSeek();
 

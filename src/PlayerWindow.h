@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileResolver.h"
 #include "Library.h"
 #include "PlayOrder.h"
 #include "SettingsStore.h"
@@ -80,8 +81,18 @@ public:
     /** The "Quit" menu entry: saves and quits. */
     void quit();
 
+    /**
+     * Plays the first of @p request's files and queues the others right after
+     * it (PlayerController::open); each name that could not be opened is
+     * reported in the status line and on the error output.
+     */
+    void openFiles(const FileResolver::Result &request);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    /** Audio files and folders dropped anywhere on the window open as openFiles() opens them. */
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void setupUI();

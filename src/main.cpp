@@ -1,4 +1,5 @@
 #include "DesktopApp.h"
+#include "FileResolver.h"
 #include "PlayerController.h"
 #include "PlayerWindow.h"
 #ifdef CORVEL_HAS_DBUS
@@ -6,16 +7,19 @@
 #endif
 
 #include <QApplication>
+#include <QDir>
 
-// The program's entry: the command line first (--help, --version), then one
-// window and one event loop. The window is destroyed before the application
-// object.
+// The program's entry: the command line first (--help, --version, files),
+// then one window and one event loop. The window is destroyed before the
+// application object.
 int qMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
     DesktopApp::identify(app);
-    if (const std::optional<int> status = DesktopApp::handleCommandLine(app))
+    QStringList arguments;
+    if (const std::optional<int> status = DesktopApp::handleCommandLine(app, &arguments))
         return *status;
+    const FileResolver::Result request = FileResolver::resolve(arguments, QDir::currentPath());
 #ifdef CORVEL_HAS_DBUS
     // One player at a time: a running one comes to the front instead.
     if (MprisService::raiseRunningPlayer())
@@ -31,6 +35,8 @@ int qMain(int argc, char **argv)
         QObject::connect(bus, &MprisService::quitRequested, &window, &PlayerWindow::quit);
 #endif
         window.show();
+        // After the settings were read: the files named replace the restored track.
+        window.openFiles(request);
         result = app.exec();
     }
     return result;
