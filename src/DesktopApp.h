@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -32,8 +33,13 @@ public:
 
     /**
      * Handles the command line of @p app: --help and --version print and end
-     * the program, an unknown option prints the error and the usage. Returns
-     * the exit status when the program must stop, nothing when it runs on.
+     * the program, an unknown option prints the error and the usage. The
+     * files and URLs named go to @p files. Returns the exit status when the
+     * program must stop, nothing when it runs on.
      */
-    static std::optional<int> handleCommandLine(const QApplication &app);
+    static std::optional<int> handleCommandLine(
+        const QApplication &app, QStringList *files = nullptr);
+
+    /** Writes each of @p problems on a line of its own to the error output. */
+    static void printProblems(const QStringList &problems);
 };

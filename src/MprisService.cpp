@@ -1,5 +1,6 @@
 #include "MprisService.h"
 
+#include "CorvelQueueAdaptor.h"
 #include "MprisPlayerAdaptor.h"
 #include "MprisRootAdaptor.h"
 #include "PlayerController.h"
@@ -19,10 +20,27 @@ const QString MprisService::noTrackPath
 namespace {
 
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString queueInterface = QStringLiteral("com.tavrenin.CorvelPlayer.Queue");
 
 // A second start waits this long for the running player to answer before it
 // gives up and starts on its own.
 constexpr int raiseTimeoutMs = 5000;
+
+/** Calls @p method of a running player on @p bus; true when it answered. */
+bool callRunningPlayer(const QDBusConnection &bus, const QString &interface, const QString &method,
+    const QVariantList &arguments = {})
+{
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        MprisService::serviceName, MprisService::objectPath, interface, method);
+    call.setArguments(arguments);
+    // Only a running player counts; the bus must not start one.
+    call.setAutoStartService(false);
+    // Events keep flowing while waiting, so a player in this very process can answer.
+    const QDBusMessage reply = bus.call(call, QDBus::BlockWithGui, raiseTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
 
 } // namespace
 
@@ -36,6 +54,7 @@ MprisService::MprisService(PlayerController *controller, const QDBusConnection &
 
     new MprisRootAdaptor(this);
     playerAdaptor = new MprisPlayerAdaptor(this);
+    new CorvelQueueAdaptor(this);
     if (!connection.registerObject(objectPath, this))
         return;
     if (!connection.registerService(serviceName)) {
@@ -74,15 +93,28 @@ bool MprisService::isRegistered() const
 
 bool MprisService::raiseRunningPlayer(const QDBusConnection &bus)
 {
-    if (!bus.isConnected())
+    return callRunningPlayer(
+        bus, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
+}
+
+bool MprisService::openInRunningPlayer(const QList<QUrl> &files, const QDBusConnection &bus)
+{
+    if (!raiseRunningPlayer(bus))
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        serviceName, objectPath, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
-    // Only a running player counts; the bus must not start one.
-    call.setAutoStartService(false);
-    // Events keep flowing while waiting, so a player in this very process can answer.
-    const QDBusMessage reply = bus.call(call, QDBus::BlockWithGui, raiseTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (files.isEmpty())
+        return true;
+    QStringList rest;
+    for (qsizetype i = 1; i < files.size(); ++i)
+        rest.append(files.at(i).toString(QUrl::FullyEncoded));
+    return callRunningPlayer(bus, playerInterface, QStringLiteral("OpenUri"),
+               {files.first().toString(QUrl::FullyEncoded)})
+        && (rest.isEmpty()
+            || callRunningPlayer(bus, queueInterface, QStringLiteral("QueueNext"), {rest}));
+}
+
+bool MprisService::isPlayerRunning(const QDBusConnection &bus)
+{
+    return bus.isConnected() && bus.interface()->isServiceRegistered(serviceName).value();
 }
 
 QDBusObjectPath MprisService::trackId(const QUrl &url)
@@ -222,6 +254,17 @@ void MprisService::openUri(const QString &uri)
     if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
         return;
     player->playUrl(url);
+}
+
+void MprisService::queueNext(const QStringList &uris)
+{
+    QList<QUrl> files;
+    for (const QString &uri : uris) {
+        const QUrl url(uri);
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+            files.append(url);
+    }
+    player->queueNext(files);
 }
 
 QVariantMap MprisService::playerProperties() const

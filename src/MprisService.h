@@ -12,8 +12,9 @@ class PlayerController;
 
 /**
  * Offers the player to the desktop (media keys, panels, lock screen,
- * playerctl) as an MPRIS2 media player on the session bus. It drives the
- * transport (PlayerController) as the window's controls do and reads its
+ * playerctl) as an MPRIS2 media player on the session bus, with the player's
+ * own interface for queueing files beside it (CorvelQueueAdaptor). It drives
+ * the transport (PlayerController) as the window's controls do and reads its
  * state and signals; of the window it asks only, by signal, to raise itself
  * and to quit. Without a session bus, or when another player holds the bus
  * name, it stays silent and the player works as ever.
@@ -45,6 +46,18 @@ public:
      * one answered, so this start may end; false without a bus or a player.
      */
     static bool raiseRunningPlayer(const QDBusConnection &bus = QDBusConnection::sessionBus());
+
+    /**
+     * Hands the local files @p files to a player already running on @p bus:
+     * the first plays (OpenUri), the others are queued after it (QueueNext),
+     * and its window comes to the front. True when it took them all; false
+     * without a bus or a player, or when the player stopped answering.
+     */
+    static bool openInRunningPlayer(
+        const QList<QUrl> &files, const QDBusConnection &bus = QDBusConnection::sessionBus());
+
+    /** Whether a player holds the bus name on @p bus (asking it nothing). */
+    static bool isPlayerRunning(const QDBusConnection &bus = QDBusConnection::sessionBus());
 
     /** The stable track id of @p url: derived from the file's path, the same in every run. */
     static QDBusObjectPath trackId(const QUrl &url);
@@ -79,6 +92,11 @@ public:
     void setPosition(const QDBusObjectPath &track, qlonglong position);
     /** Plays the local file of the file URI @p uri; other URIs are ignored. */
     void openUri(const QString &uri);
+    /**
+     * Puts the local files of the file URIs @p uris at the front of the
+     * play-next queue, in their order; other URIs are ignored.
+     */
+    void queueNext(const QStringList &uris);
 
 signals:
     /** A client asked to bring the window to the front. */

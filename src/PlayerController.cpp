@@ -26,7 +26,10 @@ PlayerController::PlayerController(
 
     // Connected before any view connects, so rows are found again before a
     // view redraws them.
-    connect(library, &Library::installed, this, [this] { libraryInstalled(); });
+    connect(library, &Library::installed, this, [this] {
+        libraryInstalled();
+        adoptRowOfSource();
+    });
     // While a new track waits to be applied, the player still speaks of the
     // previous one (and of the empty source between them): not news.
     connect(player, &QMediaPlayer::playbackStateChanged, this, [this] { announceState(); });
@@ -163,6 +166,17 @@ void PlayerController::libraryInstalled()
     order.setLibrary(library->tracks()->knownFilePaths());
 }
 
+void PlayerController::adoptRowOfSource()
+{
+    // A file that started before the library had it (opened while the cache
+    // was still being read) plays as its row from now on.
+    const int row = library->tracks()->indexOf(requested);
+    if (row == -1 || row == order.currentRow())
+        return;
+    order.setCurrent(row);
+    emit rowStarted(row);
+}
+
 void PlayerController::request(const QUrl &url)
 {
     requested = url;
@@ -199,6 +213,22 @@ void PlayerController::playUrl(const QUrl &url)
         playRow(row);
     else if (!url.isEmpty())
         startFile(url);
+}
+
+void PlayerController::open(const QList<QUrl> &files)
+{
+    if (files.isEmpty())
+        return;
+    playUrl(files.first());
+    queueNext(files.mid(1));
+}
+
+void PlayerController::queueNext(const QList<QUrl> &files)
+{
+    QStringList paths;
+    for (const QUrl &url : files)
+        paths.append(url.toLocalFile());
+    queue->putFirst(paths);
 }
 
 void PlayerController::togglePlayPause()
@@ -243,9 +273,15 @@ void PlayerController::stop()
 bool PlayerController::startQueued()
 {
     while (queue->isActive() && !queue->isEmpty()) {
+        const QString path = queue->paths().constFirst();
         const int row = queue->takeNext();
-        if (row == -1)
-            return false; // a file that left the library: the normal order goes on
+        if (row == -1) {
+            // Not in the library: a file still there plays as itself.
+            if (!QFileInfo(path).isFile())
+                return false; // a file that left the library and the disk: the normal order goes on
+            startFile(QUrl::fromLocalFile(path));
+            return true;
+        }
         if (order.setCurrent(row)) {
             startRow(row);
             return true;

@@ -63,6 +63,16 @@ public:
     void playRow(int row);
     /** Plays @p url: its library row if it has one, else the file itself. */
     void playUrl(const QUrl &url);
+    /**
+     * Plays the first of the local files @p files as playUrl() does and puts
+     * the others at the front of the play-next queue, in their order.
+     */
+    void open(const QList<QUrl> &files);
+    /**
+     * Puts the local files @p files at the front of the play-next queue, in
+     * their order (QueueController::putFirst).
+     */
+    void queueNext(const QList<QUrl> &files);
     /** The play/pause press: pauses what plays, else play(). */
     void togglePlayPause();
     /** Plays; the first press after a start resumes the last run's track. */
@@ -115,6 +125,7 @@ private:
     void startRow(int row);
     void startFile(const QUrl &url);
     void libraryInstalled();
+    void adoptRowOfSource();
     void announceState();
     void applyPendingSeek();
 

@@ -16,12 +16,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -58,6 +60,17 @@ bool sizeRowFor(const QString &size, SizeRow *row)
 QColor paletteColor(const char *name)
 {
     return PlayerWindow::palette.value(QLatin1String(name));
+}
+
+// Dropped files are taken as a copy, or a link: a drop the source took for a
+// move could delete them there.
+Qt::DropAction openAction(const QDropEvent *event)
+{
+    if (!event->mimeData()->hasUrls())
+        return Qt::IgnoreAction;
+    if (event->possibleActions() & Qt::CopyAction)
+        return Qt::CopyAction;
+    return event->possibleActions() & Qt::LinkAction ? Qt::LinkAction : Qt::IgnoreAction;
 }
 
 } // namespace
@@ -110,6 +123,8 @@ PlayerWindow::PlayerWindow(QWidget *parent)
     loadFolderIcons();
     setWindowTitle(tr("Corvel Media Player"));
     setWindowIcon(DesktopApp::icon());
+    // The track list takes no drops itself: they reach the window.
+    setAcceptDrops(true);
 }
 
 PlayerWindow::~PlayerWindow() = default;
@@ -493,8 +508,12 @@ void PlayerWindow::showLibrary(Library::Install how)
         trackList->showRow(player->currentRow());
     else
         trackList->selectIfNone(player->currentRow());
-    if (how != Library::Install::Cache)
+    if (how != Library::Install::Cache) {
+        libraryReady = true;
         updateStatusLabel(mediaLibrary->readyMessage(how), mediaLibrary->readyTimeout());
+        if (!problemAfterLibrary.isEmpty())
+            updateStatusLabel(std::exchange(problemAfterLibrary, QString()), 10);
+    }
 }
 
 void PlayerWindow::showPlaylistContextMenu(const QPoint &pos)
@@ -720,4 +739,50 @@ void PlayerWindow::loadFolderIcons()
     paint(setOrange, "filled-circle", paletteColor("orange"));
     paint(setBlue, "filled-circle", paletteColor("blue"));
     paint(setGreen, "filled-circle", paletteColor("green"));
+}
+
+// ---------------------------------------------------------------------------
+// Opening files
+
+void PlayerWindow::openFiles(const FileResolver::Result &request)
+{
+    if (!request.problems.isEmpty()) {
+        DesktopApp::printProblems(request.problems);
+        const int more = int(request.problems.size()) - 1;
+        const QString &first = request.problems.constFirst();
+        const QString message
+            = more > 0 ? tr("%1 (%n more not opened)", "", more).arg(first) : first;
+        updateStatusLabel(message, 10);
+        // While the library is still being read (at start), the message that
+        // it is in would hide this at once: it comes again after that one.
+        if (!libraryReady && !mediaLibrary->folder().isEmpty())
+            problemAfterLibrary = message;
+    }
+    if (request.files.isEmpty())
+        return;
+    // Nothing has played since the start: the list shows the restored track,
+    // which the files named replace.
+    const bool restored = player->resumePending();
+    player->open(request.files);
+    if (restored && mediaLibrary->tracks()->at(player->currentRow()) == player->source())
+        trackList->showRow(player->currentRow());
+}
+
+void PlayerWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    const Qt::DropAction action = openAction(event);
+    event->setDropAction(action);
+    event->setAccepted(action != Qt::IgnoreAction);
+}
+
+void PlayerWindow::dropEvent(QDropEvent *event)
+{
+    const Qt::DropAction action = openAction(event);
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+    openFiles(FileResolver::resolve(event->mimeData()->urls()));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileResolver.h"
 #include "Library.h"
 #include "PlayOrder.h"
 #include "SettingsStore.h"
@@ -81,8 +82,18 @@ public:
     /** The "Quit" menu entry: saves and quits. */
     void quit();
 
+    /**
+     * Plays the first of @p request's files and queues the others right after
+     * it (PlayerController::open); each name that could not be opened is
+     * reported in the status line and on the error output.
+     */
+    void openFiles(const FileResolver::Result &request);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    /** Audio files and folders dropped anywhere on the window open as openFiles() opens them. */
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void setupUI();
@@ -139,6 +150,10 @@ private:
     TrackList *trackList;
     // The restored track is shown with the first library installed.
     bool showRestoredRow = false;
+    // Until the library has been read and checked, a problem with files given
+    // at start is shown again after the library's own message.
+    bool libraryReady = false;
+    QString problemAfterLibrary;
     QTimer *statusTimer;
 
     QPushButton *playPause;

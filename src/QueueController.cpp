@@ -86,6 +86,21 @@ void QueueController::clear()
     });
 }
 
+void QueueController::putFirst(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    change([&] {
+        // From the last, each to the front: the first ends up first.
+        for (auto it = paths.crbegin(); it != paths.crend(); ++it) {
+            if (!queue.contains(*it))
+                queue.add(*it);
+            queue.moveToFront(*it);
+        }
+        queue.setActive(true);
+    });
+}
+
 void QueueController::setOrder(const QStringList &paths)
 {
     change([&] {

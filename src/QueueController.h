@@ -37,6 +37,11 @@ public:
     void remove(const QString &path);
     /** Empties the queue and switches it off. */
     void clear();
+    /**
+     * Puts @p paths at the front in their order and switches the queue on; a
+     * path queued already moves there (its entries become one), never out.
+     */
+    void putFirst(const QStringList &paths);
     /** Replaces the entries with @p paths, as a drag and drop left them. */
     void setOrder(const QStringList &paths);
     /**

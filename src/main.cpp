@@ -1,4 +1,5 @@
 #include "DesktopApp.h"
+#include "FileResolver.h"
 #include "PlayerController.h"
 #include "PlayerWindow.h"
 #ifdef CORVEL_HAS_DBUS
@@ -6,20 +7,48 @@
 #endif
 
 #include <QApplication>
+#include <QDir>
 
-// The program's entry: the command line first (--help, --version), then one
-// window and one event loop. The window is destroyed before the application
-// object.
+#include <cstdlib>
+
+#ifdef CORVEL_HAS_DBUS
+namespace {
+
+// One player at a time: a running one takes the files named (or only comes
+// to the front when none were) and this start ends with the status returned.
+std::optional<int> handOver(const FileResolver::Result &request)
+{
+    if (request.files.isEmpty() && !request.problems.isEmpty()) {
+        // Nothing to hand over: a running player is left as it is.
+        if (!MprisService::isPlayerRunning())
+            return std::nullopt;
+        DesktopApp::printProblems(request.problems);
+        return EXIT_FAILURE;
+    }
+    if (!MprisService::openInRunningPlayer(request.files))
+        return std::nullopt;
+    DesktopApp::printProblems(request.problems);
+    return EXIT_SUCCESS;
+}
+
+} // namespace
+#endif
+
+// The program's entry: the command line first (--help, --version, files),
+// then one window and one event loop. The window is destroyed before the
+// application object.
 int qMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
     DesktopApp::identify(app);
-    if (const std::optional<int> status = DesktopApp::handleCommandLine(app))
+    QStringList arguments;
+    if (const std::optional<int> status = DesktopApp::handleCommandLine(app, &arguments))
         return *status;
+    // Found here, against the directory this process was started in, whichever player plays them.
+    const FileResolver::Result request = FileResolver::resolve(arguments, QDir::currentPath());
 #ifdef CORVEL_HAS_DBUS
-    // One player at a time: a running one comes to the front instead.
-    if (MprisService::raiseRunningPlayer())
-        return 0;
+    if (const std::optional<int> status = handOver(request))
+        return *status;
 #endif
     int result = 0;
     {
@@ -31,6 +60,8 @@ int qMain(int argc, char **argv)
         QObject::connect(bus, &MprisService::quitRequested, &window, &PlayerWindow::quit);
 #endif
         window.show();
+        // After the settings were read: the files named replace the restored track.
+        window.openFiles(request);
         result = app.exec();
     }
     return result;

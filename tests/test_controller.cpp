@@ -15,12 +15,12 @@ using namespace TestSupport;
 
 namespace {
 
-/** Library a, b, c (paths 0 to 2), x.mp3 outside (path 3), queue, transport, fed random source. */
+/** Library a, b, c (paths 0 to 2), x.mp3 outside (3), gone.mp3 missing (4), queue, transport. */
 struct Rig {
     QTemporaryDir dir;
     QTemporaryDir elsewhere;
     QStringList paths = writeLibrary(dir.path())
-        << copyFixture("tone.mp3", elsewhere.filePath("x.mp3"));
+        << copyFixture("tone.mp3", elsewhere.filePath("x.mp3")) << elsewhere.filePath("gone.mp3");
     Library library;
     QueueController queue{library.tracks()};
     QList<int> picks{0, 2, 1}; // the random source's answers in turn; 0 on row 0 is drawn again
@@ -90,8 +90,9 @@ private slots:
         row("no audio, nothing next: stopped", "row2 text", "row2", 2, "x.mp3", 0);
         row("ended unplayed: no loop, on once", "loop2 hollow row0 end end",
             "loop2 row0 row1 finished", 1, "b.wav", 0, {0});
-        row("a queued file that is no track is dropped", "row0 queue3 next", "row0 row1", 1,
+        row("a queued file that is not there is dropped", "row0 queue4 next", "row0 row1", 1,
             "b.wav", 1, {0});
+        row("a queued file outside the library plays", "row0 queue3 next", "row0", 0, "x.mp3", 1);
         row("loop Track repeats a file outside", "row2 loop2 url3 replay", "row2 loop2", 2, "x.mp3",
             1);
         row("a jump right after a start is kept", "row1 toggle seek", "row1 seeked600", 1, "b.wav",

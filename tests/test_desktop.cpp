@@ -119,7 +119,7 @@ private slots:
     {
         columns<QString, int, QString>(
             "option", "status", "output"); // output: on stdout if it succeeds, else stderr
-        QTest::newRow("help") << "--help" << 0 << "--version";
+        QTest::newRow("help") << "--help" << 0 << "[options] [FILE|URL]...";
         QTest::newRow("version") << "--version" << 0 << "corvel-player " + DesktopApp::version();
         QTest::newRow("unknown option")
             << "--shuffle" << 1 << "Unknown option 'shuffle'.\n\nUsage: ";

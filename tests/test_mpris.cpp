@@ -107,16 +107,44 @@ private slots:
             "LoopStatus=Track LoopStatus=None LoopStatus=Playlist Volume=0.25 Volume=0.7");
     }
 
-    void raiseAndQuit()
+    void secondStart_data()
     {
+        // names: as given in the music folder; plays, queued: relative to it; reported: bad names.
+        columns<QStringList, int, QString, QString, int>(
+            "names", "status", "plays", "queued", "reported");
+        QTest::newRow("no names: comes forward") << QStringList() << 0 << "library/2.wav"
+                                                 << "" << 0;
+        QTest::newRow("the first plays, the others queued; a folder sorted, no file twice")
+            << QStringList{"outside.wav", "library/1.wav", "library", "gone.wav"} << 0
+            << "outside.wav"
+            << "library/1.wav library/0.wav library/2.wav" << 1;
+        QTest::newRow("only bad names: nothing changes")
+            << QStringList{"gone.wav", "http://a.org/0.wav"} << 1 << "library/2.wav"
+            << "" << 2;
+    }
+    void secondStart()
+    {
+        QFETCH(QStringList, names);
         QSignalSpy raised(service, &MprisService::raiseRequested);
-        QSignalSpy quit(service, &MprisService::quitRequested);
-        QProcess second; // asks this player to come forward, and ends
-        second.start(CORVEL_PLAYER_PATH, {});
+        controller.playRow(2);
+        queue.clear();
+        QProcess second; // hands what it was given to this player, and ends
+        second.setWorkingDirectory(music.path());
+        second.start(CORVEL_PLAYER_PATH, names);
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
-        QCOMPARE(second.exitCode(), 0); // a crash would give the signal
+        QTEST(second.exitCode(), "status"); // a crash would give the signal
+        QCOMPARE(raised.size(), second.exitCode() == 0 ? 1 : 0); // with only bad names, left alone
+        const QString prefix = music.path() + '/';
+        QTEST(controller.source().toLocalFile().remove(prefix), "plays");
+        QTEST(queue.paths().replaceInStrings(prefix, "").join(' '), "queued");
+        const QString errors = QString::fromLocal8Bit(second.readAllStandardError());
+        QTEST(int(errors.count("corvel-player: Cannot open")), "reported"); // a line for each
+    }
+
+    void quitRequest()
+    {
+        QSignalSpy quit(service, &MprisService::quitRequested);
         QCOMPARE(ask("org.mpris.MediaPlayer2", "Quit"), QVariant());
-        QCOMPARE(raised.size(), 1);
         QCOMPARE(quit.size(), 1); // nothing here quits: only the request is looked at
     }
 

@@ -1,0 +1,120 @@
+// Opening files named on the command line or dropped on the window: the first plays (as its
+// library row where the library has it), the others are queued right after it, and each name that
+// cannot be opened is reported. test_mpris has a second start hand its files to a running player.
+
+#include "FileResolver.h"
+#include "PlayerController.h"
+#include "QueueController.h"
+#include "TestSupport.h"
+#include "TrackList.h"
+
+#include <QLabel>
+#include <QMimeData>
+#include <QtTest>
+
+using namespace TestSupport;
+
+namespace {
+
+/** Drops @p urls on @p target as a file manager does; the action the drop was taken with. */
+Qt::DropAction drop(QWidget *target, const QList<QUrl> &urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(QPoint(1, 1), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped(QPointF(1, 1), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped); // only an accepted drag gets this far
+    return enter.isAccepted() && dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
+}
+
+} // namespace
+
+class TestOpen : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir root; // music: the library a.mp3 b.wav c.ogg; other: files outside it
+
+private slots:
+    void initTestCase()
+    {
+        isolateSettings();
+        writeLibrary(root.filePath("music"));
+        for (const QString name : {"x.mp3", "LOUD.WAV", "deep/y.ogg"})
+            copyFixture(
+                "tone." + QFileInfo(name).suffix().toLower(), root.filePath("other/" + name));
+        writeFile(root.filePath("other/notes.txt"), "not audio");
+    }
+
+    void open_data()
+    {
+        // how: "line" resolves names against other/, "drop" drops them on the track list, "early"
+        // opens them before the library is read. $: the temporary folder. c.ogg is queued before.
+        // plays: the file, "(row)" when it plays as its library row. status: after "Cannot open ".
+        columns<QString, QStringList, QString, QString, QString>(
+            "how", "names", "plays", "queued", "status");
+        const auto row = [](const char *name, QString how, QStringList names, QString plays,
+                             QString queued, QString status = {}) {
+            QTest::newRow(name) << how << names << plays << queued << status;
+        };
+        row("in the library, a file: URL: as its row", "line", {"file://$/music/b.wav"},
+            "b.wav (row)", "c.ogg");
+        row("outside; the rest queued first, c.ogg moved", "line",
+            {"x.mp3", "../music/a.mp3", "../music/c.ogg"}, "x.mp3", "a.mp3 c.ogg");
+        row("a folder: the audio files below it by path, any case", "line", {"."}, "LOUD.WAV",
+            "y.ogg x.mp3 c.ogg");
+        row("http: URL", "line", {"http://a.org/a.mp3"}, "", "c.ogg",
+            "\"http://a.org/a.mp3\": only local files and file: URLs can be opened.");
+        row("missing", "line", {"gone.mp3"}, "", "c.ogg", "\"gone.mp3\": no such file or folder.");
+        row("not audio", "line", {"notes.txt"}, "", "c.ogg",
+            "\"notes.txt\": not an mp3, ogg, wav or flac file.");
+        row("good and bad", "line", {"gone.mp3", "x.mp3", "notes.txt"}, "x.mp3", "c.ogg",
+            "\"gone.mp3\": no such file or folder. (1 more not opened)");
+        row("dropped: a folder and a file", "drop", {"file://$/other/deep", "file://$/music/a.mp3"},
+            "y.ogg", "a.mp3 c.ogg");
+        row("before the library is read: as its row once it is", "early",
+            {"../music/b.wav", "gone.mp3"}, "b.wav (row)", "c.ogg",
+            "\"gone.mp3\": no such file or folder.");
+    }
+    void open()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, names);
+        names.replaceInStrings("$", root.path());
+        const QString music = root.filePath("music/");
+        if (how == "early") // the library comes from a full scan, some time after the start
+            QVERIFY(QFile::remove(music + "playlist_cache.json"));
+        store().setValue("musicFolder", root.filePath("music"));
+        store().setValue("lastPath", music + "c.ogg"); // restored, must not win over the names
+        const auto w = freshWindow();
+        w->show();
+        w->queue()->toggle(music + "c.ogg");
+        TrackList *list = child<TrackList>(w.get(), "trackList");
+        const auto settled = [&] {
+            return noScanPending(*w->library()->tracks()) && list->model()->rowCount() == 3;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(how == "early" || settled(), 20000);
+        if (how == "drop") // a move would delete the files in the file manager
+            QCOMPARE(drop(list->viewport(), QUrl::fromStringList(names)), Qt::CopyAction);
+        else
+            w->openFiles(FileResolver::resolve(names, root.filePath("other")));
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 60000);
+
+        PlayerController *player = w->controller();
+        const QUrl source = player->source();
+        const bool asRow = w->library()->tracks()->at(player->currentRow()) == source;
+        QTEST(source.fileName() + (asRow ? " (row)" : ""), "plays");
+        QTEST(w->queue()->paths().replaceInStrings(QRegularExpression(".*/"), "").join(' '),
+            "queued");
+        QCOMPARE(list->currentRow(), player->currentRow()); // not the restored track's
+        QTEST(child<QLabel>(w.get(), "statusLine")->text().section("Cannot open ", 1), "status");
+        // Next plays the front of the queue, a file outside the library as well.
+        const QString front = w->queue()->paths().constFirst();
+        player->next();
+        QCOMPARE(player->source().toLocalFile(), front);
+    }
+};
+
+QTEST_MAIN(TestOpen)
+#include "test_open.moc"
