@@ -24,9 +24,8 @@ TrackList::TrackList(TrackModel *model, std::function<int()> playingRow, QWidget
     followTimer->setInterval(1000);
     followTimer->start();
     connect(followTimer, &QTimer::timeout, this, &TrackList::follow);
-    // Only the user's scrolling holds the list: its own follow, or a new
-    // library moving the rows, scroll it too.
-    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { hold(); });
+    // Any scroll holds the list for a minute, its own follow's included.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { hold(); });
     // A row the user picks is theirs for a minute, like a scrolled list.
     connect(this, &QAbstractItemView::pressed, this, [this] { hold(); });
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
