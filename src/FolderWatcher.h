@@ -1,0 +1,140 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+
+#include <memory>
+
+// Linux has inotify; elsewhere, or with CORVEL_WATCH_PORTABLE defined (to try
+// it here), the folders are watched through QFileSystemWatcher.
+#if defined(Q_OS_LINUX) && !defined(CORVEL_WATCH_PORTABLE)
+#define CORVEL_WATCH_INOTIFY
+#endif
+
+class QTimer;
+
+/**
+ * Watches the music folder and everything below it while the player runs and
+ * says, batched, when something changed that the library shows: an audio file
+ * (.mp3 .ogg .wav .flac in any case) created, removed, renamed, rewritten in
+ * place or given other times or permissions, or a folder created, removed or
+ * renamed. Other files, such as the library's own cache, and hidden entries
+ * (which the scan skips too) are not reported, so a library that saves its
+ * cache after each change does not loop.
+ *
+ * A batch ends once nothing relevant happened for the quiet time (a file still
+ * being written keeps it open), and at the latest the maximum delay after its
+ * first change: a copied album is one batch, a long copy still shows progress.
+ * The library is expected to read the folder again on changed(): that read,
+ * not the events, tells what changed, which also covers files that arrive in
+ * a new folder before its watch is in place.
+ *
+ * The folders are walked on a worker thread, so watching a large tree never
+ * blocks the caller. Symbolic links to folders are not followed, as the scan
+ * does not follow them. On Linux each folder holds one inotify watch; a file
+ * opened for writing and closed with nothing written (TagLib opens files
+ * read-write to read their tags) is not a change. Elsewhere the folders are
+ * watched through QFileSystemWatcher, which misses a file rewritten in place
+ * (until something else changes in its folder) and notices a renamed root
+ * only at the next check.
+ */
+class FolderWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FolderWatcher(QObject *parent = nullptr);
+    ~FolderWatcher() override;
+
+    /**
+     * Watches @p root and every folder below it, replacing an earlier root; an
+     * empty path stops. Returns at once: ready() follows once every folder is
+     * watched, and a change in a folder not yet reached may go unreported, so
+     * a read of the folder that ended before ready() should be repeated. A
+     * root that is not there gives folderGone() and is waited for.
+     */
+    void watch(const QString &root);
+    /** Stops watching and forgets the root; no signal follows. */
+    void stop();
+    /**
+     * Whether the root is watched: from watch() until stop(), limitReached()
+     * or folderGone(), and again from folderBack().
+     */
+    bool isWatching() const;
+
+    /**
+     * A batch ends @p quietMs after its last change, and at most @p maxDelayMs
+     * after its first one. Defaults: 1000 and 5000 ms.
+     */
+    void setBatchTimes(int quietMs, int maxDelayMs);
+    /** How often the root is checked for going away unnoticed or coming back; default 2500 ms. */
+    void setCheckInterval(int ms);
+    /**
+     * The most folders watched at once, counted at the next watch(). The
+     * default leaves half of the system's inotify watches to other programs.
+     */
+    void setWatchLimit(int folders);
+    int watchLimit() const;
+
+signals:
+    /** Every folder below the root is watched now: changes from here on are reported. */
+    void ready();
+    /** Something below the root changed that the library shows; one per batch. */
+    void changed();
+    /**
+     * Not every folder could be watched (more than the limit, the system's
+     * watches ran out, or the root is there but cannot be watched): the
+     * watches are let go and no other signal follows. Once per watch().
+     */
+    void limitReached();
+    /**
+     * The root was removed, renamed, unmounted or made unreadable: watching
+     * has stopped, a pending batch is dropped, and the root is checked for
+     * until folderBack().
+     */
+    void folderGone();
+    /** The root is a folder again after folderGone(); it is watched again, ready() follows. */
+    void folderBack();
+
+private:
+    struct Session;
+    enum class Walk { Initial, Added, Again };
+
+    static bool addWatches(Session &session, const QString &top);
+    void start();
+    void release();
+    void startWalk(const QString &top, Walk kind);
+    void walkDone(quint64 id, Walk kind, bool limitHit);
+#ifdef CORVEL_WATCH_INOTIFY
+    void readEvents();
+    void handle(int watch, quint32 mask, const QString &name);
+#else
+    void folderChanged(const QString &path);
+#endif
+    void forgetTree(const QString &path);
+    void markChanged();
+    void quietTimeout();
+    void flush();
+    void check();
+    void goGone();
+    bool rootPresent() const;
+
+    QString rootPath;
+    bool rootWasMountPoint = false;
+    bool gone = false;
+    int limit;
+    std::shared_ptr<Session> session;
+    quint64 sessionId = 0;
+    QObject *listener = nullptr;
+    int walksInFlight = 0;
+    // Audio files written to since they were last closed: a close with no
+    // write before it is a reader that opened the file read-write.
+    QSet<QString> written;
+    QTimer *quiet;
+    QTimer *maxDelay;
+    QTimer *checkTimer;
+    // One walker at a time, in order; it also closes a released session's
+    // watches, which takes a while for a large tree.
+    QThreadPool pool;
+};
