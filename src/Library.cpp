@@ -110,6 +110,8 @@ void Library::update()
 {
     if (folderPath.isEmpty())
         return;
+    // At once: what the line said before is no longer so.
+    emit status(tr("Loading playlist..."), 0);
     scanning = true;
     // The file on disk is older than the save still being written.
     if (saving->isRunning() || waitingSave) {

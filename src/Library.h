@@ -56,7 +56,7 @@ public:
      * Reads the cache on a worker and installs it (Install::Cache), then runs the
      * update scan (see Playlist::ScanKind::Update), saves the cache and installs
      * again (Install::Update). Without a readable cache it refreshes in full.
-     * Nothing is installed before this returns.
+     * Before it returns it only sends the status "Loading playlist...".
      */
     void update();
     /**
