@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 /**
  * The in-memory music library: one record per audio file below the music
@@ -152,7 +153,11 @@ public:
      */
     QList<int> search(const QString &query, const QList<int> *within = nullptr) const;
 
-    /** An implicitly shared copy of all records. */
+    /**
+     * Every record with every field filled, implicitly shared: built on the
+     * first call after an install and kept until the next, so it costs the
+     * memory of a second library while callers ask for it.
+     */
     QList<TrackInfo> getTracks() const;
 
     /** Formats a length in milliseconds as "m:ss" without wrapping minutes into hours. */
@@ -173,6 +178,7 @@ private:
         std::function<void(bool)> onDone, bool installIfGone);
 
     std::shared_ptr<const TrackTable> data = std::make_shared<const TrackTable>();
+    mutable std::optional<QList<TrackInfo>> allTracks; ///< getTracks() of data, once asked for
     // Each scan, cache read and direct install takes the next number; only the
     // newest may install its result or report progress. Shared with the workers so that an
     // overtaken scan (or one whose Playlist is gone) stops reading files early.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 QString TrackTable::Interner::operator()(const QString &text)
 {
@@ -76,6 +75,10 @@ qsizetype TrackTable::find(QStringView needle, qsizetype from, qsizetype end) co
 {
     // The keys are UTF-16; a byte search is the fastest the C library has, and
     // a hit at an odd byte offset straddles two characters and is passed over.
+    if (needle.size() == 1) {
+        const qsizetype at = QStringView(keys).left(end).indexOf(needle.front(), from);
+        return at;
+    }
     const char *base = reinterpret_cast<const char *>(keys.constData());
     const size_t needleBytes = size_t(needle.size()) * 2;
     size_t byte = size_t(from) * 2;
@@ -97,16 +100,12 @@ QList<int> TrackTable::search(QStringView folded, const QList<int> *within) cons
     QList<int> hits;
     if (folded.isEmpty())
         return hits;
-    // A wide narrowing (the first letters typed) is quicker as a full pass
-    // whose hits are then kept where they were before.
-    if (within && within->size() > rows.size() / 8
-        && std::is_sorted(within->cbegin(), within->cend())) {
-        const QList<int> all = search(folded, nullptr);
-        std::set_intersection(
-            all.cbegin(), all.cend(), within->cbegin(), within->cend(), std::back_inserter(hits));
-        return hits;
-    }
-    if (within) {
+    // A few rows are searched one by one; many (the first letters typed) in
+    // one pass over the buffer that jumps from each hit to the next row in
+    // question.
+    if (within
+        && (within->size() <= rows.size() / 8
+            || !std::is_sorted(within->cbegin(), within->cend()))) {
         for (const int row : *within) {
             if (row < 0 || row >= rows.size())
                 continue;
@@ -116,18 +115,50 @@ QList<int> TrackTable::search(QStringView folded, const QList<int> *within) cons
         }
         return hits;
     }
+    const int *asked = within ? within->constData() : nullptr;
+    const int *askedEnd = within ? asked + within->size() : nullptr;
     const qsizetype end = keys.size();
     qsizetype from = 0;
-    while (from < end) {
+    qsizetype row = 0; // the row that holds offset from
+    // Moves row, and from with it, on to the next row in question; false when none is left.
+    const auto toAsked = [&] {
+        if (!asked)
+            return true;
+        while (asked != askedEnd && *asked < row)
+            ++asked;
+        if (asked == askedEnd || *asked >= rows.size())
+            return false;
+        if (*asked > row) {
+            row = *asked;
+            from = keyStarts[size_t(row)];
+        }
+        return true;
+    };
+    while (from < end && toAsked()) {
         const qsizetype at = find(folded, from, end);
         if (at == -1)
             break;
-        // The row whose key holds the hit; a hit across a row's end is none.
-        const auto next = std::upper_bound(keyStarts.cbegin(), keyStarts.cend(), at);
-        const int row = int(next - keyStarts.cbegin()) - 1;
-        if (at + folded.size() < *next) {
-            hits.append(row);
-            from = *next;
+        // The row whose key holds the hit: most often the one searched from
+        // or the next, when a query hits many rows.
+        for (int step = 0; keyStarts[size_t(row) + 1] <= at; ++step) {
+            if (step == 4) {
+                row = std::upper_bound(keyStarts.cbegin() + row, keyStarts.cend(), at)
+                    - keyStarts.cbegin() - 1;
+                break;
+            }
+            ++row;
+        }
+        if (asked) {
+            const qsizetype hitRow = row;
+            if (!toAsked())
+                break;
+            if (row != hitRow)
+                continue; // a row not in question: on from the next one that is
+        }
+        // A hit across a row's end is none.
+        if (at + folded.size() < keyStarts[size_t(row) + 1]) {
+            hits.append(int(row));
+            from = keyStarts[size_t(++row)];
         } else {
             from = at + 1;
         }
