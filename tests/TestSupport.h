@@ -149,12 +149,11 @@ template <typename... T, typename... Names> void columns(Names... names)
     (QTest::addColumn<T>(names), ...);
 }
 
-/** Runs the event loop until @p library's first news: a library in place, a scan, a status. */
+/** Runs the event loop until @p library's first news: a library in place or a status message. */
 inline bool firstNews(Library *library)
 {
     QEventLoop loop;
     QObject::connect(library, &Library::installed, &loop, &QEventLoop::quit);
-    QObject::connect(library, &Library::scanStarted, &loop, &QEventLoop::quit);
     QObject::connect(library, &Library::status, &loop, &QEventLoop::quit);
     QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
     return loop.exec() == 0;

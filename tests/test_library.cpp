@@ -4,7 +4,6 @@
 #include "Playlist.h"
 #include "TestSupport.h"
 
-#include <QDateTime>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -96,7 +95,6 @@ private slots:
         for (int i : {-1, 5, 1 << 30})
             QCOMPARE(playlist.at(i).toString() + playlist.textAt(i), QString());
         QCOMPARE(playlist.indexOf(playlist.at(4)), 1); // the first of two
-        QCOMPARE(playlist.indexOfPath(playlist.pathAt(3)), 3);
         QCOMPARE(playlist.indexOf(QUrl::fromLocalFile(path("X.mp3"))), -1);
         // Search: folded and trimmed, up to a key's end but not across it; narrowed to given rows.
         const QList<int> mp3 = playlist.search(" .MP3");
@@ -150,15 +148,9 @@ private slots:
         QCOMPARE(found, expected);
         for (const Playlist::TrackInfo &t : scan.getTracks())
             QVERIFY2(t.duration.contains(':'), qPrintable(t.url.toLocalFile() + ": " + t.duration));
-        // The track artist beside the album artist is searched too, also after the cache, which
-        // holds each file's modification time and size.
+        // The track artist beside the album artist is searched too, also after the cache.
         Playlist cached;
         QVERIFY(scan.saveToCache(path("c.json")));
-        for (const QString &entry : entries(path("c.json"))) {
-            const QFileInfo file(entry.section('|', 0, 0));
-            const QString stamp = QString("%1|%2").arg(file.lastModified().toSecsSinceEpoch());
-            QCOMPARE(entry.section('|', -2), file.isFile() ? stamp.arg(file.size()) : "-1|-1");
-        }
         QVERIFY(cached.loadFromCache(path("c.json")));
         const QList<int> row{cached.indexOfPath(path("Ünï/トラック ♪.MP3"))};
         QCOMPARE(cached.search("mp3 performer", &row), row);
@@ -198,7 +190,6 @@ private slots:
         const QString found = "2 tracks found... 0 / Scan: ";
         const QString tracks
             = "Mp3 Album Artist - Mp3 Tone (0:01), Ogg Album Artist - Ogg Tone (0:01)";
-        const QString gone = "The music folder is gone: " + folder + " 0";
         const QString load = "Loading playlist... 0 / | / ";
         library.refresh();
         library.update();
@@ -214,9 +205,11 @@ private slots:
         QCOMPARE(settled(),
             load
                 + "Cache: B - Cached (); Playlist updated. 5 / Checking for new tracks... 5 / "
-                  "Update: B - Cached (), Mp3 Album Artist - Mp3 Tone (0:01); Playlist updated. 5 "
-                  "/ "
-                  "cache: same");
+                  "Update: B - Cached (), Mp3 Album Artist - Mp3 Tone (0:01); Playlist updated. "
+                  "5 / cache: same");
+        library.refresh(); // the cache ignored
+        QCOMPARE(
+            settled(), scan + "| / " + found + tracks + "; Playlist refreshed. 5 / cache: same");
         // A retagged file is read again in place, a deleted one dropped, a new one appended. A
         // sync asked for while one runs runs after it.
         TagLib::FileRef retag(QFile::encodeName(folder + "/a.mp3").constData());
@@ -233,12 +226,9 @@ private slots:
         const QString now = "Mp3 Album Artist - Retagged (0:01), c.mp3";
         const QString synced = "Update: " + now + "; Playlist updated. 5";
         QCOMPARE(settled(), "| / " + synced + " / " + synced + " / cache: same");
-        library.refresh(); // the cache ignored
-        QCOMPARE(settled(), scan + "| / " + found + now + "; Playlist refreshed. 5 / cache: same");
-        // A folder that is gone keeps the library.
         QVERIFY(QDir().rename(folder, folder + "-moved"));
         library.sync();
-        QCOMPARE(settled(), "| / " + gone + " / cache: other");
+        QCOMPARE(settled(), "| / The music folder is gone: " + folder + " 0 / cache: other");
         QCOMPARE(library.tracks()->count(), 2);
         QVERIFY(QDir().rename(folder + "-moved", folder));
         QVERIFY(QFile::remove(cache));
@@ -299,9 +289,8 @@ private slots:
 
     void cacheLoad_data()
     {
-        // $A: an existing file, $GONE: a deleted one (the update's to drop); $NONE, $FIFO: no
-        // regular file. The list after the load: a refused one keeps the library, "?" is left to
-        // the outcome. Whatever loads saves to a cache that Qt reads back the same.
+        // $A: an existing file, $GONE: a deleted one; $NONE, $FIFO: no regular file. The list after
+        // the load: a refused one keeps the library, "?" is left to the outcome; each saves again.
         columns<QByteArray, QStringList>("content", "list");
         QTest::newRow("wrong types, a missing file")
             << QByteArray(R"({"tracks": [42, null, "x", [], {"path": 7}, {"artist": "x"}, {"path":
@@ -312,10 +301,9 @@ private slots:
             {"title", QString::fromUtf16(u"\U0001F3B5 \u00e9 ") + QChar(0xd800)},
             {"album", QString(1, QChar(0))}, {"trackArtist", "\r\b\f"}, {"mtime", "12"},
             {"size", 1.5}, {"x", QJsonObject{{"y", 1}}}};
-        const QJsonObject stamped{{"path", "$A"}, {"mtime", 7}, {"size", 0}};
+        const QJsonArray tracks{hostile, QJsonObject{{"path", "$A"}, {"mtime", 7}, {"size", 0}}};
         QTest::newRow("texts to escape, mtime and size of other types")
-            << QJsonDocument(QJsonObject{{"tracks", QJsonArray{hostile, stamped}}}).toJson()
-            << QStringList{"?"};
+            << QJsonDocument(QJsonObject{{"tracks", tracks}}).toJson() << QStringList{"?"};
         QTest::newRow("tracks not an array")
             << QByteArray(R"({"tracks": {"path": "$A"}})") << QStringList{};
         for (const QByteArray &bad : {QByteArray(), QByteArray("not json"), QByteArray("42"),

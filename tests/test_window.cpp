@@ -207,12 +207,12 @@ private slots:
             if (done != 100 || done == total)
                 return;
             QTimer::singleShot(0, this, [&] {
-                if (during == "update") {
+                if (during == "update")
                     action("updateAction")->trigger();
-                    firstNews(w->library()); // the cache is read on a worker
-                } else {
+                else
                     w->setMusicFolder(music->filePath("b"));
-                }
+                if (during == "update")
+                    firstNews(w->library()); // the cache is read on a worker
                 fillingAfter = fill->isActive();
                 rowsAfter = list()->count();
             });
