@@ -1,13 +1,44 @@
 #include "Library.h"
 
 #include "Playlist.h"
+#include "TrackCache.h"
 
+#include <QFileInfo>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+bool writeCache(const QString &path, const std::shared_ptr<const TrackTable> &table)
+{
+    return TrackCache::write(path, TrackCache::toJson(table->records()));
+}
+
+} // namespace
 
 Library::Library(QObject *parent)
     : QObject(parent)
     , playlist(new Playlist(this))
+    , saving(new QFutureWatcher<bool>(this))
 {
+    connect(saving, &QFutureWatcher<bool>::finished, this, [this] {
+        saveFailed = !saving->result();
+        if (saveFailed)
+            emit status(tr("Failed to save playlist cache."), 10);
+        if (waitingSave)
+            startSave(waitingSavePath, std::exchange(waitingSave, nullptr));
+        else if (std::exchange(readAfterSave, false))
+            readCache();
+    });
+}
+
+Library::~Library()
+{
+    // Quitting must not cut a save short, nor drop the library it was to be
+    // followed by.
+    saving->waitForFinished();
+    if (waitingSave)
+        writeCache(waitingSavePath, waitingSave);
 }
 
 Playlist *Library::tracks() const
@@ -28,12 +59,14 @@ QString Library::cachePath(const QString &folder)
 void Library::setFolder(const QString &path)
 {
     folderPath = path;
+    hasLibrary = false;
     refresh();
 }
 
 void Library::restoreFolder(const QString &path)
 {
     folderPath = path;
+    hasLibrary = false;
 }
 
 void Library::refresh()
@@ -42,20 +75,34 @@ void Library::refresh()
     // land in the file-system root.
     if (folderPath.isEmpty())
         return;
+    // Told before the views empty their list for a scan that would find nothing.
+    if (!folderThere())
+        return;
     emit scanStarted();
     emit status(tr("Refreshing playlist..."), 0);
+    scanInFull();
+}
+
+void Library::scanInFull()
+{
+    scanning = true;
+    readAfterSave = false;
     // Progress calls are posted to the application object; this object may be
     // gone by the time one arrives.
     const QPointer<Library> self(this);
-    playlist->loadFromFolder(
-        folderPath,
+    playlist->scanFolder(
+        folderPath, Playlist::ScanKind::Full,
         [self](int found) {
             if (self)
                 emit self->status(tr("%1 tracks found...").arg(found), 0);
         },
-        [this] {
-            saveCache();
-            emit installed(Install::Scan);
+        [this, folder = folderPath](bool done) {
+            if (done) {
+                hasLibrary = true;
+                saveCache(folder);
+                emit installed(Install::Scan);
+            }
+            scanEnded(done);
         });
 }
 
@@ -63,23 +110,108 @@ void Library::update()
 {
     if (folderPath.isEmpty())
         return;
-    if (!playlist->loadFromCache(cachePath(folderPath))) {
-        refresh();
+    // At once: what the line said before is no longer so.
+    emit status(tr("Loading playlist..."), 0);
+    scanning = true;
+    // The file on disk is older than the save still being written.
+    if (saving->isRunning() || waitingSave) {
+        readAfterSave = true;
         return;
     }
-    emit installed(Install::Cache);
-    emit status(tr("Checking for new tracks..."), 5);
-    playlist->updateFromFolder(folderPath, playlist->knownFilePaths(), [this] {
-        saveCache();
-        emit installed(Install::Update);
+    readCache();
+}
+
+void Library::readCache()
+{
+    scanning = true;
+    playlist->readCache(cachePath(folderPath), [this](bool loaded) {
+        if (!loaded) {
+            // As refresh() does, but the folder was looked at by the read.
+            if (!QFileInfo(folderPath).isDir()) {
+                scanEnded(false);
+                return;
+            }
+            emit scanStarted();
+            emit status(tr("Refreshing playlist..."), 0);
+            scanInFull();
+            return;
+        }
+        hasLibrary = true;
+        emit installed(Install::Cache);
+        emit status(tr("Checking for new tracks..."), 5);
+        scanForChanges();
     });
 }
 
-void Library::saveCache()
+void Library::sync()
 {
-    saveFailed = !playlist->saveToCache(cachePath(folderPath));
-    if (saveFailed)
-        emit status(tr("Failed to save playlist cache."), 10);
+    if (folderPath.isEmpty())
+        return;
+    if (scanning) {
+        syncAsked = true;
+        return;
+    }
+    if (!hasLibrary)
+        return;
+    scanForChanges();
+}
+
+void Library::scanForChanges()
+{
+    scanning = true;
+    playlist->scanFolder(
+        folderPath, Playlist::ScanKind::Update, {}, [this, folder = folderPath](bool done) {
+            if (done) {
+                saveCache(folder);
+                emit installed(Install::Update);
+            }
+            scanEnded(done);
+        });
+}
+
+void Library::scanEnded(bool installed)
+{
+    scanning = false;
+    if (!installed)
+        folderGone();
+    if (std::exchange(syncAsked, false))
+        sync();
+}
+
+bool Library::folderThere()
+{
+    if (QFileInfo(folderPath).isDir())
+        return true;
+    folderGone();
+    return false;
+}
+
+void Library::folderGone()
+{
+    emit status(tr("The music folder is gone: %1").arg(folderPath), 0);
+}
+
+bool Library::busy() const
+{
+    return scanning || readAfterSave || saving->isRunning() || waitingSave;
+}
+
+void Library::saveCache(const QString &folder)
+{
+    const std::shared_ptr<const TrackTable> snapshot = playlist->table();
+    if (saving->isRunning()) {
+        // One save at a time; a library installed meanwhile replaces the one
+        // that waits, as only the newest matters.
+        waitingSave = snapshot;
+        waitingSavePath = cachePath(folder);
+        return;
+    }
+    startSave(cachePath(folder), snapshot);
+}
+
+void Library::startSave(const QString &path, std::shared_ptr<const TrackTable> snapshot)
+{
+    saving->setFuture(QtConcurrent::run([path, snapshot] { return writeCache(path, snapshot); }));
 }
 
 bool Library::cacheSaveFailed() const
@@ -89,8 +221,8 @@ bool Library::cacheSaveFailed() const
 
 QString Library::readyMessage(Install how) const
 {
-    // The list is shown after the cache was written; its message would hide
-    // a failed write at once, and the failure is what the user must see.
+    // A failed write must stay what the user sees: the list's ready message
+    // would hide it at once.
     if (saveFailed)
         return tr("Failed to save playlist cache.");
     return how == Install::Scan ? tr("Playlist refreshed.") : tr("Playlist updated.");

@@ -1,15 +1,25 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class Playlist;
+class TrackTable;
 
 /**
  * The music library's work: the music folder, the full scan, the quick load
- * from the cache followed by a scan for new files, and the cache saves. It
- * owns the records (a Playlist) and tells the views by signal when a scan
- * starts, what the status line should say, and when a new library is in place.
+ * from the cache followed by an update scan, the sync after changes on disk,
+ * and the cache saves. It owns the records (a Playlist) and tells the views
+ * by signal when a scan starts, what the status line should say, and when a
+ * new library is in place. Files are read and written on the global thread
+ * pool; what reaches the GUI thread is a finished library to put in place.
+ *
+ * A music folder that is not an existing directory when a scan, update or
+ * sync would install keeps the library and the cache as they are; the status
+ * then says "The music folder is gone: <path>" until the next message.
  */
 class Library : public QObject {
     Q_OBJECT
@@ -19,11 +29,14 @@ public:
     enum class Install {
         Cache, ///< read from the cache, a scan for new files follows
         Scan, ///< a full scan of the folder
-        Update, ///< new files appended after a cache load
+        Update, ///< after a cache load or a sync: changed records replaced, new appended, gone
+                ///< dropped
     };
     Q_ENUM(Install)
 
     explicit Library(QObject *parent = nullptr);
+    /** Waits for a running cache save and writes a newer one still waiting, so none is lost. */
+    ~Library() override;
 
     /** The records; rows of the track list are rows here. */
     Playlist *tracks() const;
@@ -40,13 +53,27 @@ public:
      */
     void refresh();
     /**
-     * Installs the cached library at once, then scans only for files it does
-     * not know, appends them, saves the cache and installs again. Without a
-     * readable cache it refreshes in full.
+     * Reads the cache on a worker and installs it (Install::Cache), then runs the
+     * update scan (see Playlist::ScanKind::Update), saves the cache and installs
+     * again (Install::Update). Without a readable cache it refreshes in full.
+     * Before it returns it only sends the status "Loading playlist...".
      */
     void update();
+    /**
+     * The update scan against the library in memory, without reading the cache:
+     * installed as Install::Update, then the cache is saved. Asked for while a
+     * load or scan runs, it runs once after that; asked for before any library
+     * of this folder is installed, it does nothing (the load to come reads the folder).
+     */
+    void sync();
+    /** Whether a cache read, a scan or a cache save is running or waiting to run. */
+    bool busy() const;
 
-    /** Whether the last cache save failed. */
+    /**
+     * Whether the last cache save that has ended failed. Saves run on a worker
+     * after the install they save, so an install's own save may end after
+     * installed() was sent; its failure is then told by status() when it ends.
+     */
     bool cacheSaveFailed() const;
     /** What the status line says once an install of @p how is shown, and for how many seconds. */
     QString readyMessage(Install how) const;
@@ -61,9 +88,30 @@ signals:
     void installed(Library::Install how);
 
 private:
-    void saveCache();
+    /** The cache read of update(). */
+    void readCache();
+    /** The full scan of refresh(), after its signals were sent. */
+    void scanInFull();
+    /** The update scan against the library in place. */
+    void scanForChanges();
+    /** The end of a load or scan that @p installed (or found the folder gone); runs a sync asked
+     * for. */
+    void scanEnded(bool installed);
+    /** Whether the music folder is an existing directory; tells the status line when not. */
+    bool folderThere();
+    void folderGone();
+    /** Saves the library in place as @p folder's cache: now, or once the running save ends. */
+    void saveCache(const QString &folder);
+    void startSave(const QString &path, std::shared_ptr<const TrackTable> snapshot);
 
     Playlist *playlist;
     QString folderPath;
     bool saveFailed = false;
+    bool scanning = false; ///< a cache read or scan of ours runs
+    bool syncAsked = false; ///< a sync waits for the running load or scan
+    bool readAfterSave = false; ///< update() waits for the running save
+    bool hasLibrary = false; ///< a library of this folder is installed
+    QFutureWatcher<bool> *saving; ///< the running save
+    std::shared_ptr<const TrackTable> waitingSave; ///< the newest library still to save
+    QString waitingSavePath;
 };

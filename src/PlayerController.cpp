@@ -150,7 +150,7 @@ Playlist::TrackInfo PlayerController::nowPlaying() const
     const Playlist *tracks = library->tracks();
     const int row = tracks->indexOf(url);
     if (row != -1)
-        return tracks->getTracks().at(row);
+        return tracks->track(row);
     // Read as the library reads its files: the player's own tags still belong
     // to the previous source when the new one is announced.
     return Playlist::readTrack(url.toLocalFile());

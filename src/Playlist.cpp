@@ -1,17 +1,15 @@
 #include "Playlist.h"
 
+#include "TrackCache.h"
+
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
-#include <QSaveFile>
-#include <QSet>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <taglib/audioproperties.h>
@@ -24,10 +22,21 @@
 #include <iterator>
 #include <utility>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 using Generation = std::shared_ptr<std::atomic<quint64>>;
-using TrackList = QList<Playlist::TrackInfo>;
+using Record = TrackTable::Record;
+using Table = std::shared_ptr<const TrackTable>;
+
+/** A scan's result: the new table, or none when the folder was gone at the end. */
+struct ScanOutcome {
+    Table table;
+    bool folderGone = false;
+};
 
 /** Whether @p name ends in one of the four audio suffixes, in any case ("*.MP3", "*.Flac"). */
 bool isAudioName(const QString &name)
@@ -44,345 +53,53 @@ QString toQString(const TagLib::String &text)
     return QString::fromWCharArray(wide.data(), qsizetype(wide.size()));
 }
 
-QString fileNameOf(const QUrl &url)
-{
-    const QString path = url.toLocalFile();
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
+/** What the library records of a file's state to notice a change. */
+struct FileState {
+    bool isFile = false;
+    qint64 mtime = -1;
+    qint64 size = -1;
+};
 
-bool hasNoTags(const Playlist::TrackInfo &track)
+/** The state of the file @p info describes, with one look at the file. */
+FileState stateOf(const QFileInfo &info)
 {
-    return track.artist.isEmpty() && track.title.isEmpty();
-}
-
-QString orUnknownArtist(const QString &artist)
-{
-    return artist.isEmpty() ? QStringLiteral("Unknown Artist") : artist;
-}
-
-QString orUnknownTitle(const QString &title)
-{
-    return title.isEmpty() ? QStringLiteral("Unknown Title") : title;
+    FileState state;
+#ifdef Q_OS_UNIX
+    // QFileInfo's own stat is as costly, but its modification time is a local
+    // QDateTime, and glibc looks at /etc/localtime twice for each conversion.
+    struct stat status;
+    if (::stat(QFile::encodeName(info.filePath()).constData(), &status) != 0
+        || !S_ISREG(status.st_mode))
+        return state;
+    state.isFile = true;
+    state.mtime = qint64(status.st_mtime);
+    state.size = qint64(status.st_size);
+#else
+    state.isFile = info.isFile();
+    if (state.isFile) {
+        state.mtime = info.lastModified().toSecsSinceEpoch();
+        state.size = info.size();
+    }
+#endif
+    return state;
 }
 
 /**
- * The worker of both scans. Reads the audio files below @p folderPath in
- * iterator order, skipping those in @p known. Stops early once a newer scan
- * has been started, since its result would be dropped anyway.
+ * Reads album artist, title, album and length of the file at @p path, which
+ * @p state describes. Anything but a regular file gives empty tags.
  */
-TrackList scanFolder(const QString &folderPath, const QSet<QString> &known,
-    const std::function<void(int)> &onProgress, const Generation &generation, quint64 myGeneration)
+Record readRecord(const QString &path, const FileState &state)
 {
-    TrackList result;
-    int count = 0;
-
-    const auto postProgress = [&](int found) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [onProgress, found, generation, myGeneration] {
-                if (generation->load() == myGeneration)
-                    onProgress(found);
-            },
-            Qt::QueuedConnection);
-    };
-
-    // An empty path would make the iterator walk the working directory.
-    if (!folderPath.isEmpty()) {
-        // Every entry, folders included, comes back here: an overtaken scan stops
-        // within one entry even in a large tree of other files (a home folder),
-        // where name filters would let the iterator walk on to the next match.
-        QDirIterator it(folderPath, QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot,
-            QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (generation->load(std::memory_order_relaxed) != myGeneration)
-                return result;
-            if (!isAudioName(it.fileName()) || it.fileInfo().isDir())
-                continue;
-            if (!known.isEmpty() && known.contains(path))
-                continue;
-            result.append(Playlist::readTrack(path));
-            ++count;
-            if (onProgress && count % 100 == 0)
-                postProgress(count);
-        }
+    Record record;
+    record.path = path;
+    record.mtime = state.mtime;
+    record.size = state.size;
+    // The walk also yields symbolic links to FIFOs and devices; opening one of
+    // those could block the scan for good.
+    if (!state.isFile) {
+        record.duration = Playlist::formatDuration(0);
+        return record;
     }
-    if (onProgress)
-        postProgress(count);
-    return result;
-}
-
-} // namespace
-
-Playlist::Playlist(QObject *parent)
-    : QObject(parent)
-{
-}
-
-Playlist::~Playlist()
-{
-    // Running workers stop and their pending progress calls are dropped: the
-    // callbacks may refer to objects that go away with us.
-    scanGeneration->fetch_add(1);
-}
-
-void Playlist::loadFromFolder(const QString &folderPath, std::function<void(int)> onProgress,
-    std::function<void()> onFinished)
-{
-    const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
-    const Generation generation = scanGeneration;
-
-    auto *watcher = new QFutureWatcher<TrackList>(this);
-    connect(watcher, &QFutureWatcher<TrackList>::finished, this,
-        [this, watcher, onFinished = std::move(onFinished), myGeneration] {
-            watcher->deleteLater();
-            if (scanGeneration->load() != myGeneration)
-                return; // overtaken by a newer scan
-            playlist = watcher->result();
-            currentIndex = 0;
-            rebuildSearchIndex();
-            if (onFinished)
-                onFinished();
-        });
-    watcher->setFuture(QtConcurrent::run(
-        [folderPath, onProgress = std::move(onProgress), generation, myGeneration] {
-            return scanFolder(folderPath, {}, onProgress, generation, myGeneration);
-        }));
-}
-
-void Playlist::updateFromFolder(
-    const QString &folderPath, const QStringList &knownFiles, std::function<void()> onDone)
-{
-    const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
-    const Generation generation = scanGeneration;
-
-    auto *watcher = new QFutureWatcher<TrackList>(this);
-    connect(watcher, &QFutureWatcher<TrackList>::finished, this,
-        [this, watcher, onDone = std::move(onDone), myGeneration] {
-            watcher->deleteLater();
-            if (scanGeneration->load() != myGeneration)
-                return; // overtaken by a newer scan
-            playlist.append(watcher->result());
-            rebuildSearchIndex();
-            if (onDone)
-                onDone();
-        });
-    watcher->setFuture(QtConcurrent::run([folderPath, knownFiles, generation, myGeneration] {
-        // A hash set keeps the lookup cheap for libraries of many thousand files.
-        const QSet<QString> known(knownFiles.cbegin(), knownFiles.cend());
-        return scanFolder(folderPath, known, {}, generation, myGeneration);
-    }));
-}
-
-bool Playlist::saveToCache(const QString &cachePath) const
-{
-    QJsonArray tracks;
-    for (const TrackInfo &track : playlist) {
-        QJsonObject entry{
-            {QStringLiteral("path"), track.url.toLocalFile()},
-            {QStringLiteral("artist"), track.artist},
-            {QStringLiteral("title"), track.title},
-            {QStringLiteral("album"), track.album},
-            {QStringLiteral("duration"), track.duration},
-        };
-        // Only where the file has one; a build that does not know the key skips it.
-        if (!track.trackArtist.isEmpty())
-            entry.insert(QStringLiteral("trackArtist"), track.trackArtist);
-        tracks.append(entry);
-    }
-    const QByteArray json = QJsonDocument(
-        QJsonObject{{QStringLiteral("tracks"),
-            tracks}}).toJson(QJsonDocument::Indented);
-
-    if (cachePath.isEmpty())
-        return false;
-    // Written to a temporary file that replaces the old cache only when
-    // complete, so a crash or a full disk never leaves a truncated cache.
-    QSaveFile file(cachePath);
-    if (file.open(QIODevice::WriteOnly)) {
-        if (file.write(json) != json.size()) {
-            file.cancelWriting();
-            return false;
-        }
-        return file.commit();
-    }
-
-    // A folder that takes no new files can still hold a writable cache (a
-    // shared or locked-down music folder): write that file in place, as a
-    // plain write would. QSaveFile's own direct-write fallback is not enough:
-    // it acts only on EACCES, while an immutable folder answers EPERM.
-    // A truncated cache left by a failed write here fails to parse on the next
-    // start, which then rescans.
-    QFile existing(cachePath);
-    if (!QFileInfo(cachePath).isFile()
-        || !existing.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::ExistingOnly))
-        return false;
-    return existing.write(json) == json.size() && existing.flush();
-}
-
-bool Playlist::loadFromCache(const QString &cachePath)
-{
-    QFile file(cachePath);
-    // Only a regular file (or a link to one): opening a FIFO waits for a
-    // writer and a device may never end, either of which would hang the start.
-    if (cachePath.isEmpty() || !QFileInfo(cachePath).isFile() || !file.open(QIODevice::ReadOnly))
-        return false;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return false;
-
-    const QJsonArray tracks = document.object().value(QLatin1String("tracks")).toArray();
-    TrackList loaded;
-    loaded.reserve(tracks.size());
-    for (const QJsonValue &value : tracks) {
-        const QJsonObject entry = value.toObject();
-        const QString path = entry.value(QLatin1String("path")).toString();
-        if (path.isEmpty() || !QFileInfo::exists(path))
-            continue;
-        TrackInfo track;
-        track.artist = entry.value(QLatin1String("artist")).toString();
-        track.trackArtist = entry.value(QLatin1String("trackArtist")).toString();
-        track.title = entry.value(QLatin1String("title")).toString();
-        track.album = entry.value(QLatin1String("album")).toString();
-        track.duration = entry.value(QLatin1String("duration")).toString();
-        track.url = QUrl::fromLocalFile(path);
-        loaded.append(std::move(track));
-    }
-    playlist = std::move(loaded);
-    currentIndex = 0;
-    rebuildSearchIndex();
-    return true;
-}
-
-void Playlist::rebuildSearchIndex()
-{
-    for (TrackInfo &track : playlist) {
-        track.fileName = fileNameOf(track.url);
-        // One simultaneous substitution: a "%1" inside a tag stays as it is.
-        track.displayName = hasNoTags(track)
-            ? track.fileName
-            : QStringLiteral("%1 - %2 (%3)")
-                  .arg(orUnknownArtist(track.artist), orUnknownTitle(track.title), track.duration);
-        QString key = track.artist + QLatin1Char(' ') + track.title + QLatin1Char(' ') + track.album
-            + QLatin1Char(' ') + track.fileName;
-        // The track artist too, where the list shows the album artist.
-        if (!track.trackArtist.isEmpty() && track.trackArtist != track.artist)
-            key += QLatin1Char(' ') + track.trackArtist;
-        track.searchKey = key.toCaseFolded();
-    }
-}
-
-QStringList Playlist::knownFilePaths() const
-{
-    QStringList paths;
-    paths.reserve(playlist.size());
-    for (const TrackInfo &track : playlist)
-        paths.append(track.url.toLocalFile());
-    return paths;
-}
-
-QStringList Playlist::getList() const
-{
-    QStringList names;
-    names.reserve(playlist.size());
-    for (qsizetype i = 0; i < playlist.size(); ++i)
-        names.append(textAt(int(i)));
-    return names;
-}
-
-QString Playlist::textAt(int i) const
-{
-    if (i < 0 || i >= playlist.size())
-        return QString();
-    return playlist.at(i).displayName;
-}
-
-int Playlist::count() const
-{
-    return int(playlist.size());
-}
-
-QUrl Playlist::at(int i) const
-{
-    if (i < 0 || i >= playlist.size())
-        return QUrl();
-    return playlist.at(i).url;
-}
-
-int Playlist::indexOf(const QUrl &url) const
-{
-    for (int i = 0; i < playlist.size(); ++i) {
-        if (playlist.at(i).url == url)
-            return i;
-    }
-    return -1;
-}
-
-QString Playlist::pathAt(int i) const
-{
-    return at(i).toLocalFile();
-}
-
-int Playlist::indexOfPath(const QString &path) const
-{
-    return indexOf(QUrl::fromLocalFile(path));
-}
-
-Playlist::TrackInfo Playlist::track(int i) const
-{
-    if (i < 0 || i >= playlist.size())
-        return TrackInfo();
-    return playlist.at(i);
-}
-
-QString Playlist::searchText(const QString &query)
-{
-    return query.trimmed().toCaseFolded();
-}
-
-QList<int> Playlist::search(const QString &query, const QList<int> *within) const
-{
-    const QString folded = searchText(query);
-    QList<int> hits;
-    if (folded.isEmpty())
-        return hits;
-    const auto look = [&](int row) {
-        if (row >= 0 && row < playlist.size() && playlist.at(row).searchKey.contains(folded))
-            hits.append(row);
-    };
-    if (within) {
-        for (const int row : *within)
-            look(row);
-    } else {
-        for (int row = 0; row < playlist.size(); ++row)
-            look(row);
-    }
-    return hits;
-}
-
-QList<Playlist::TrackInfo> Playlist::getTracks() const
-{
-    return playlist;
-}
-
-QString Playlist::formatDuration(qint64 ms)
-{
-    if (ms <= 0)
-        return QStringLiteral("0:00");
-    const qint64 seconds = ms / 1000;
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-Playlist::TrackInfo Playlist::readTrack(const QString &path)
-{
-    TrackInfo track;
-    track.url = QUrl::fromLocalFile(path);
-    track.duration = formatDuration(0);
-    // The iterator also yields symbolic links to FIFOs and devices; opening one
-    // of those could block the scan for good.
-    if (!QFileInfo(path).isFile())
-        return track;
 
 #ifdef Q_OS_WIN
     const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
@@ -411,19 +128,416 @@ Playlist::TrackInfo Playlist::readTrack(const QString &path)
                 return toQString(found->second.toString(separator));
             return toQString(fallback);
         };
-        track.title = field("TITLE", tag ? tag->title() : TagLib::String());
-        track.album = field("ALBUM", tag ? tag->album() : TagLib::String());
+        record.title = field("TITLE", tag ? tag->title() : TagLib::String());
+        record.album = field("ALBUM", tag ? tag->album() : TagLib::String());
         // The album artist has no accessor on TagLib::Tag; the map names it
         // the same for every format (ID3v2 TPE2, Vorbis and FLAC ALBUMARTIST).
         // Many files name only the track artist (ID3v2 TPE1, Vorbis ARTIST,
         // RIFF INFO IART): the list shows that one then.
-        track.trackArtist = field("ARTIST", tag ? tag->artist() : TagLib::String(), ", ");
-        track.artist = field("ALBUMARTIST", TagLib::String(), ", ");
-        if (track.artist.isEmpty())
-            track.artist = track.trackArtist;
+        record.trackArtist = field("ARTIST", tag ? tag->artist() : TagLib::String(), ", ");
+        record.artist = field("ALBUMARTIST", TagLib::String(), ", ");
+        if (record.artist.isEmpty())
+            record.artist = record.trackArtist;
         if (const TagLib::AudioProperties *audio = ref.audioProperties())
             lengthMs = audio->lengthInMilliseconds();
     }
-    track.duration = formatDuration(lengthMs);
+    record.duration = Playlist::formatDuration(lengthMs);
+    return record;
+}
+
+Playlist::TrackInfo trackInfo(const Record &record, const QString &searchKey)
+{
+    Playlist::TrackInfo track;
+    track.artist = record.artist;
+    track.title = record.title;
+    track.album = record.album;
+    track.trackArtist = record.trackArtist;
+    track.duration = record.duration;
+    track.url = QUrl::fromLocalFile(record.path);
+    track.fileName = TrackTable::fileName(record.path);
+    track.displayName = TrackTable::displayName(record);
+    track.searchKey = searchKey;
     return track;
+}
+
+/** The file's recorded state is known and no longer matches @p state. */
+bool changed(const Record &record, const FileState &state)
+{
+    return record.mtime >= 0 && record.size >= 0
+        && (record.mtime != state.mtime || record.size != state.size);
+}
+
+/**
+ * The worker of every scan. Walks @p folderPath and builds the new table as
+ * @p kind says, against @p base for an update, leaving out the paths in
+ * @p known for an append. Stops early once a newer scan has been started,
+ * since its result would be dropped anyway.
+ */
+ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Table &base,
+    const QSet<QString> *known, const std::function<void(int)> &onProgress,
+    const Generation &generation, quint64 myGeneration)
+{
+    const auto overtaken
+        = [&] { return generation->load(std::memory_order_relaxed) != myGeneration; };
+    int count = 0;
+    const auto postProgress = [&](int found) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [onProgress, found, generation, myGeneration] {
+                if (generation->load() == myGeneration)
+                    onProgress(found);
+            },
+            Qt::QueuedConnection);
+    };
+    const auto counted = [&] {
+        ++count;
+        if (onProgress && count % 100 == 0)
+            postProgress(count);
+    };
+
+    const bool update = kind == Playlist::ScanKind::Update;
+    QList<Record> records = update || known ? base->records() : QList<Record>();
+    QHash<QString, FileState> seen; // an update: the files of known records, as the walk found them
+    QList<std::pair<QString, FileState>> fresh; // an update: new files, in walk order
+    TrackTable::Interner interner;
+    // An empty path would make the iterator walk the working directory.
+    if (!folderPath.isEmpty()) {
+        // Every entry, folders included, comes back here: an overtaken scan stops
+        // within one entry even in a large tree of other files (a home folder),
+        // where name filters would let the iterator walk on to the next match.
+        QDirIterator it(folderPath, QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (overtaken())
+                return {};
+            if (!isAudioName(it.fileName()))
+                continue;
+            const QFileInfo info = it.fileInfo();
+            if (info.isDir())
+                continue;
+            if (update) {
+                if (base->rowOf(path) != -1)
+                    seen.insert(path, stateOf(info));
+                else
+                    fresh.append({path, stateOf(info)});
+            } else if (!known || !known->contains(path)) {
+                Record record = readRecord(path, stateOf(info));
+                interner.intern(record);
+                records.append(std::move(record));
+                counted();
+            }
+        }
+    }
+    // A folder removed, renamed or unmounted walks as an empty one.
+    const bool folderGone = !QFileInfo(folderPath).isDir();
+    if (update && !folderGone) {
+        QHash<QString, Record> reread; // by path: a path twice is read once
+        const auto needsRead = [&](const Record &record, const FileState &state) {
+            return state.isFile && changed(record, state);
+        };
+        QList<Record> kept;
+        kept.reserve(records.size() + fresh.size());
+        bool same = fresh.isEmpty(); // whether the base can stay as it is
+        for (const Record &record : std::as_const(records)) {
+            auto found = seen.constFind(record.path);
+            FileState state;
+            if (found != seen.constEnd()) {
+                state = *found;
+            } else {
+                // Not below the folder as walked (a file elsewhere, an unreadable
+                // sub-folder): kept while it exists.
+                const QFileInfo info(record.path);
+                if (!info.exists()) {
+                    same = false;
+                    continue;
+                }
+                state = stateOf(info);
+            }
+            if (needsRead(record, state)) {
+                same = false;
+                if (overtaken())
+                    return {};
+                auto done = reread.constFind(record.path);
+                if (done == reread.constEnd()) {
+                    Record again = readRecord(record.path, state);
+                    interner.intern(again);
+                    done = reread.insert(record.path, std::move(again));
+                    counted();
+                }
+                kept.append(*done);
+            } else if (record.mtime < 0 || record.size < 0) {
+                // Recorded by an older build: trusted, so that the first start
+                // after an upgrade is no full rescan.
+                same = same && record.mtime == state.mtime && record.size == state.size;
+                Record trusted = record;
+                trusted.mtime = state.mtime;
+                trusted.size = state.size;
+                kept.append(std::move(trusted));
+            } else {
+                kept.append(record);
+            }
+        }
+        for (const auto &[path, state] : std::as_const(fresh)) {
+            if (overtaken())
+                return {};
+            Record record = readRecord(path, state);
+            interner.intern(record);
+            kept.append(std::move(record));
+            counted();
+        }
+        if (same && !overtaken()) {
+            if (onProgress)
+                postProgress(count);
+            return {base, false};
+        }
+        records = std::move(kept);
+    }
+    if (onProgress)
+        postProgress(count);
+    if (overtaken())
+        return {};
+    return {std::make_shared<const TrackTable>(std::move(records)), folderGone};
+}
+
+} // namespace
+
+Playlist::Playlist(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Playlist::~Playlist()
+{
+    // Running workers stop and their pending progress calls are dropped: the
+    // callbacks may refer to objects that go away with us.
+    scanGeneration->fetch_add(1);
+}
+
+void Playlist::install(std::shared_ptr<const TrackTable> next)
+{
+    std::optional<QList<TrackInfo>> oldTracks;
+    if (next != data)
+        oldTracks = std::exchange(allTracks, std::nullopt);
+    Table old = std::exchange(data, std::move(next));
+    // Tens of thousands of strings take a while to free: the old table goes on
+    // a worker, unless a save still holds it.
+    QThreadPool::globalInstance()->start(
+        [old = std::move(old), oldTracks = std::move(oldTracks)]() mutable {
+            oldTracks.reset();
+            old.reset();
+        });
+}
+
+void Playlist::startScan(const QString &folderPath, ScanKind kind,
+    std::shared_ptr<const QSet<QString>> known, std::function<void(int)> onProgress,
+    std::function<void(bool)> onDone, bool installIfGone)
+{
+    const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
+    const Generation generation = scanGeneration;
+
+    auto *watcher = new QFutureWatcher<ScanOutcome>(this);
+    connect(watcher, &QFutureWatcher<ScanOutcome>::finished, this,
+        [this, watcher, onDone = std::move(onDone), myGeneration, installIfGone] {
+            watcher->deleteLater();
+            if (scanGeneration->load() != myGeneration)
+                return; // overtaken by a newer scan
+            const ScanOutcome outcome = watcher->result();
+            const bool installs = !outcome.folderGone || installIfGone;
+            if (installs)
+                install(outcome.table);
+            if (onDone)
+                onDone(installs);
+        });
+    watcher->setFuture(QtConcurrent::run([folderPath, kind, base = data, known = std::move(known),
+                                             onProgress = std::move(onProgress), generation,
+                                             myGeneration] {
+        return runScan(folderPath, kind, base, known.get(), onProgress, generation, myGeneration);
+    }));
+}
+
+void Playlist::loadFromFolder(const QString &folderPath, std::function<void(int)> onProgress,
+    std::function<void()> onFinished)
+{
+    startScan(
+        folderPath, ScanKind::Full, nullptr, std::move(onProgress),
+        [onFinished = std::move(onFinished)](bool) {
+            if (onFinished)
+                onFinished();
+        },
+        true);
+}
+
+void Playlist::updateFromFolder(
+    const QString &folderPath, const QStringList &knownFiles, std::function<void()> onDone)
+{
+    // A hash set keeps the lookup cheap for libraries of many thousand files.
+    auto known = std::make_shared<const QSet<QString>>(knownFiles.cbegin(), knownFiles.cend());
+    startScan(
+        folderPath, ScanKind::Full, std::move(known), {},
+        [onDone = std::move(onDone)](bool) {
+            if (onDone)
+                onDone();
+        },
+        true);
+}
+
+void Playlist::scanFolder(const QString &folderPath, ScanKind kind,
+    std::function<void(int)> onProgress, std::function<void(bool installed)> onDone)
+{
+    startScan(folderPath, kind, nullptr, std::move(onProgress), std::move(onDone), false);
+}
+
+bool Playlist::saveToCache(const QString &cachePath) const
+{
+    return TrackCache::write(cachePath, TrackCache::toJson(data->records()));
+}
+
+bool Playlist::loadFromCache(const QString &cachePath)
+{
+    std::optional<QList<Record>> records = TrackCache::read(cachePath);
+    if (!records)
+        return false;
+    scanGeneration->fetch_add(1);
+    install(std::make_shared<const TrackTable>(std::move(*records)));
+    return true;
+}
+
+void Playlist::readCache(const QString &cachePath, std::function<void(bool loaded)> onDone)
+{
+    const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
+    auto *watcher = new QFutureWatcher<Table>(this);
+    connect(watcher, &QFutureWatcher<Table>::finished, this,
+        [this, watcher, onDone = std::move(onDone), myGeneration] {
+            watcher->deleteLater();
+            if (scanGeneration->load() != myGeneration)
+                return;
+            const Table table = watcher->result();
+            if (table)
+                install(table);
+            if (onDone)
+                onDone(bool(table));
+        });
+    watcher->setFuture(QtConcurrent::run([cachePath]() -> Table {
+        std::optional<QList<Record>> records = TrackCache::read(cachePath);
+        if (!records)
+            return nullptr;
+        return std::make_shared<const TrackTable>(std::move(*records));
+    }));
+}
+
+void Playlist::rebuildSearchIndex()
+{
+    install(std::make_shared<const TrackTable>(data->records()));
+}
+
+std::shared_ptr<const TrackTable> Playlist::table() const
+{
+    return data;
+}
+
+QStringList Playlist::knownFilePaths() const
+{
+    QStringList paths;
+    paths.reserve(data->count());
+    for (const Record &record : data->records())
+        paths.append(record.path);
+    return paths;
+}
+
+QStringList Playlist::getList() const
+{
+    QStringList names;
+    names.reserve(data->count());
+    for (const Record &record : data->records())
+        names.append(TrackTable::displayName(record));
+    return names;
+}
+
+QString Playlist::textAt(int i) const
+{
+    if (i < 0 || i >= data->count())
+        return QString();
+    return TrackTable::displayName(data->at(i));
+}
+
+int Playlist::count() const
+{
+    return data->count();
+}
+
+QUrl Playlist::at(int i) const
+{
+    if (i < 0 || i >= data->count())
+        return QUrl();
+    return QUrl::fromLocalFile(data->at(i).path);
+}
+
+int Playlist::indexOf(const QUrl &url) const
+{
+    if (!url.isLocalFile())
+        return -1;
+    return data->rowOf(url.toLocalFile());
+}
+
+QString Playlist::pathAt(int i) const
+{
+    if (i < 0 || i >= data->count())
+        return QString();
+    return data->at(i).path;
+}
+
+int Playlist::indexOfPath(const QString &path) const
+{
+    return data->rowOf(path);
+}
+
+QString Playlist::durationAt(int i) const
+{
+    if (i < 0 || i >= data->count())
+        return QString();
+    return data->at(i).duration;
+}
+
+Playlist::TrackInfo Playlist::track(int i) const
+{
+    if (i < 0 || i >= data->count())
+        return TrackInfo();
+    return trackInfo(data->at(i), data->searchKey(i).toString());
+}
+
+QString Playlist::searchText(const QString &query)
+{
+    return query.trimmed().toCaseFolded();
+}
+
+QList<int> Playlist::search(const QString &query, const QList<int> *within) const
+{
+    return data->search(searchText(query), within);
+}
+
+QList<Playlist::TrackInfo> Playlist::getTracks() const
+{
+    if (!allTracks) {
+        QList<TrackInfo> tracks;
+        tracks.reserve(data->count());
+        for (int i = 0; i < data->count(); ++i)
+            tracks.append(track(i));
+        allTracks = std::move(tracks);
+    }
+    return *allTracks;
+}
+
+QString Playlist::formatDuration(qint64 ms)
+{
+    if (ms <= 0)
+        return QStringLiteral("0:00");
+    const qint64 seconds = ms / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+Playlist::TrackInfo Playlist::readTrack(const QString &path)
+{
+    const Record record = readRecord(path, stateOf(QFileInfo(path)));
+    return trackInfo(record, TrackTable::searchKeyOf(record));
 }

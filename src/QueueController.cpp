@@ -3,7 +3,6 @@
 #include "Playlist.h"
 
 #include <QFileInfo>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -122,7 +121,7 @@ int QueueController::takeNext()
 
 int QueueController::rowOf(const QString &path) const
 {
-    return library->indexOf(QUrl::fromLocalFile(path));
+    return library->indexOfPath(path);
 }
 
 QHash<int, int> QueueController::marksByRow() const
@@ -171,12 +170,11 @@ qint64 QueueController::durationSeconds(const QString &text)
 
 qint64 QueueController::totalSeconds() const
 {
-    const QList<Playlist::TrackInfo> tracks = library->getTracks();
     qint64 total = 0;
     for (const QString &path : queue.getList()) {
         const int row = rowOf(path);
         if (row != -1)
-            total += durationSeconds(tracks.at(row).duration);
+            total += durationSeconds(library->durationAt(row));
     }
     return total;
 }

@@ -3,12 +3,14 @@
 // Shared by the tests. Every test runs against its own throw-away settings
 // store and never sees a real user's settings or music.
 
+#include "Library.h"
 #include "PlayerWindow.h"
 #include "Playlist.h"
 #include "SvgIcon.h"
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcherBase>
@@ -147,11 +149,24 @@ template <typename... T, typename... Names> void columns(Names... names)
     (QTest::addColumn<T>(names), ...);
 }
 
-/** A window as a newly started program builds it (the size table starts empty). */
+/** Runs the event loop until @p library's first news: a library in place or a status message. */
+inline bool firstNews(Library *library)
+{
+    QEventLoop loop;
+    QObject::connect(library, &Library::installed, &loop, &QEventLoop::quit);
+    QObject::connect(library, &Library::status, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, [&loop] { loop.exit(1); });
+    return loop.exec() == 0;
+}
+
+/** A window as a newly started program builds it (the size table starts empty), its cache shown. */
 inline std::unique_ptr<PlayerWindow> freshWindow()
 {
     PlayerWindow::iconSize.clear();
-    return std::make_unique<PlayerWindow>();
+    auto window = std::make_unique<PlayerWindow>();
+    if (window->library()->busy())
+        firstNews(window->library()); // the cache is read on a worker
+    return window;
 }
 
 /** The child of @p parent called @p name; a missing one ends the run, naming it. */

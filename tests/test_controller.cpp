@@ -28,13 +28,13 @@ struct Rig {
         [this](int bound) { return picks.isEmpty() ? 0 : picks.takeFirst() % bound; }};
     QStringList heard; // every announcement, in order: its name, then its argument as a number
 
-    /** Installs the folder's cache, then what the scan for new files found. */
+    /** Installs the folder's cache, then what the scan for new files found, and saves it. */
     bool install()
     {
         QSignalSpy installed(&library, &Library::installed);
         library.restoreFolder(dir.path());
         library.update();
-        return QTest::qWaitFor([&] { return installed.size() == 2; }, 20000);
+        return QTest::qWaitFor([&] { return installed.size() == 2 && !library.busy(); }, 20000);
     }
 };
 

@@ -42,7 +42,8 @@ private slots:
         }
         writeCache(music.filePath("library/playlist_cache.json"), entries.mid(0, 3));
         library.restoreFolder(music.filePath("library"));
-        library.update(); // the cache is installed at once
+        library.update();
+        QVERIFY(firstNews(&library)); // the cache is installed
         service = new MprisService(&controller);
         for (const QString signal : {"PropertiesChanged", "Seeked"})
             QVERIFY(client.connect({}, {}, {}, signal, this, SLOT(hear(QDBusMessage))));

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+/**
+ * One library's records, laid out for the GUI thread to read and never
+ * changed once built: a new library is a new table, built on a worker with
+ * its path index and search layout, and put in place by swapping a pointer.
+ * Tables are shared read-only between threads (a save serializes one while
+ * the GUI reads it).
+ */
+class TrackTable {
+public:
+    /** What a record stores; file name, display text and search key are derived from it. */
+    struct Record {
+        QString path; ///< the local path, the record's identity
+        QString artist; ///< album artist, or the track artist where the file names none
+        QString title;
+        QString album;
+        QString trackArtist; ///< the track artist tag, where the file has one
+        QString duration; ///< "m:ss" as read or cached
+        qint64 mtime = -1; ///< the file's modification time in whole seconds, -1 unknown
+        qint64 size = -1; ///< the file's size in bytes, -1 unknown
+    };
+
+    /**
+     * Shares equal strings between records: artists, albums and lengths repeat
+     * across a library, and one copy of each is enough.
+     */
+    class Interner {
+    public:
+        /** @p text, or an equal string handed out before. */
+        QString operator()(const QString &text);
+        /** Interns the repeated fields of @p record. */
+        void intern(Record &record);
+
+    private:
+        QSet<QString> seen;
+    };
+
+    /** An empty table. */
+    TrackTable() = default;
+    /** A table of @p records in this order; builds the path index and the search layout. */
+    explicit TrackTable(QList<Record> records);
+
+    int count() const;
+    const Record &at(int row) const;
+    const QList<Record> &records() const;
+
+    /** The first row of the file at @p path, or -1. */
+    int rowOf(const QString &path) const;
+    /** The case-folded search key of @p row: "artist title album fileName [trackArtist]". */
+    QStringView searchKey(int row) const;
+    /**
+     * The rows whose search key contains @p folded (already in searchText form),
+     * ascending. With @p within, only those rows (ascending) are looked at.
+     */
+    QList<int> search(QStringView folded, const QList<int> *within) const;
+
+    /** The last part of @p path. */
+    static QString fileName(const QString &path);
+    /** The text the track list shows for @p record. */
+    static QString displayName(const Record &record);
+    /** The case-folded "artist title album fileName [trackArtist]" of @p record. */
+    static QString searchKeyOf(const Record &record);
+
+private:
+    /** The offset of the first match of @p needle in keys at or after @p from, or -1. */
+    qsizetype find(QStringView needle, qsizetype from, qsizetype end) const;
+
+    QList<Record> rows;
+    QHash<QString, int> pathRows;
+    // Every search key, one after another, each ended by a NUL; keyStarts[i]
+    // is where row i's key begins, keyStarts[count] the buffer's end.
+    QString keys;
+    std::vector<qsizetype> keyStarts{0};
+};
