@@ -1,5 +1,6 @@
 #include "Library.h"
 
+#include "FolderWatcher.h"
 #include "Playlist.h"
 #include "TrackCache.h"
 
@@ -19,8 +20,19 @@ bool writeCache(const QString &path, const std::shared_ptr<const TrackTable> &ta
 Library::Library(QObject *parent)
     : QObject(parent)
     , playlist(new Playlist(this))
+    , watcher(new FolderWatcher(this))
     , saving(new QFutureWatcher<bool>(this))
 {
+    connect(watcher, &FolderWatcher::changed, this, &Library::sync);
+    connect(watcher, &FolderWatcher::folderBack, this, &Library::sync);
+    connect(watcher, &FolderWatcher::folderGone, this, &Library::folderGone);
+    connect(watcher, &FolderWatcher::limitReached, this, [this] {
+        if (std::exchange(watchLimitTold, true))
+            return;
+        emit status(tr("Too many folders to watch: changes on disk show after \"Update "
+                       "playlist\" or the next start."),
+            10);
+    });
     connect(saving, &QFutureWatcher<bool>::finished, this, [this] {
         saveFailed = !saving->result();
         if (saveFailed)
@@ -56,10 +68,18 @@ QString Library::cachePath(const QString &folder)
     return folder + QStringLiteral("/playlist_cache.json");
 }
 
+FolderWatcher *Library::folderWatcher() const
+{
+    return watcher;
+}
+
 void Library::setFolder(const QString &path)
 {
     folderPath = path;
     hasLibrary = false;
+    watcher->stop();
+    watchedFolder.clear();
+    watchLimitTold = false;
     refresh();
 }
 
@@ -67,6 +87,28 @@ void Library::restoreFolder(const QString &path)
 {
     folderPath = path;
     hasLibrary = false;
+    watcher->stop();
+    watchedFolder.clear();
+    watchLimitTold = false;
+}
+
+void Library::setWatching(bool on)
+{
+    watching = on;
+    if (!on) {
+        watcher->stop();
+        watchedFolder.clear();
+    }
+}
+
+void Library::watchFolder()
+{
+    // Started before the folder is read, so that what changes while it is
+    // read comes as a batch after it.
+    if (!watching || watchedFolder == folderPath)
+        return;
+    watchedFolder = folderPath;
+    watcher->watch(folderPath);
 }
 
 void Library::refresh()
@@ -80,6 +122,7 @@ void Library::refresh()
         return;
     emit scanStarted();
     emit status(tr("Refreshing playlist..."), 0);
+    watchFolder();
     scanInFull();
 }
 
@@ -113,6 +156,8 @@ void Library::update()
     // At once: what the line said before is no longer so.
     emit status(tr("Loading playlist..."), 0);
     scanning = true;
+    if (QFileInfo(folderPath).isDir())
+        watchFolder();
     // The file on disk is older than the save still being written.
     if (saving->isRunning() || waitingSave) {
         readAfterSave = true;

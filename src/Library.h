@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class FolderWatcher;
 class Playlist;
 class TrackTable;
 
@@ -20,6 +21,11 @@ class TrackTable;
  * A music folder that is not an existing directory when a scan, update or
  * sync would install keeps the library and the cache as they are; the status
  * then says "The music folder is gone: <path>" until the next message.
+ *
+ * From its first read on, the folder is watched: each batch
+ * of changes on disk runs a sync, a folder that went away is told at once and
+ * synced when it is back. Where the system has too few watches for the tree,
+ * the status says so once and changes show with the next update.
  */
 class Library : public QObject {
     Q_OBJECT
@@ -66,6 +72,10 @@ public:
      * of this folder is installed, it does nothing (the load to come reads the folder).
      */
     void sync();
+    /** The watcher of the music folder, for its settings. */
+    FolderWatcher *folderWatcher() const;
+    /** Whether the folder is watched from its next read on (it is by default); off stops it now. */
+    void setWatching(bool on);
     /** Whether a cache read, a scan or a cache save is running or waiting to run. */
     bool busy() const;
 
@@ -104,8 +114,15 @@ private:
     void saveCache(const QString &folder);
     void startSave(const QString &path, std::shared_ptr<const TrackTable> snapshot);
 
+    /** Watches the music folder unless it is watched already or watching is off. */
+    void watchFolder();
+
     Playlist *playlist;
+    FolderWatcher *watcher;
     QString folderPath;
+    bool watching = true;
+    QString watchedFolder; ///< the folder the watcher was given, gone or out of watches included
+    bool watchLimitTold = false; ///< the status said once that the tree cannot be watched
     bool saveFailed = false;
     bool scanning = false; ///< a cache read or scan of ours runs
     bool syncAsked = false; ///< a sync waits for the running load or scan

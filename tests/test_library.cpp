@@ -1,5 +1,6 @@
 // The music library: texts, look-ups, scans of real files, the cache, hostile folders and caches.
 
+#include "FolderWatcher.h"
 #include "Library.h"
 #include "Playlist.h"
 #include "TestSupport.h"
@@ -164,6 +165,7 @@ private slots:
         copyFixture("tone.mp3", folder + "/a.mp3");
         copyFixture("tone.ogg", folder + "/b.ogg");
         Library library;
+        library.setWatching(false); // every sync here is asked for by hand
         QStringList log;
         connect(&library, &Library::scanStarted, this, [&log] { log << "scanStarted"; });
         connect(&library, &Library::status, this, [&log](const QString &text, int seconds) {
@@ -237,6 +239,59 @@ private slots:
         QCOMPARE(settled(),
             scan + "| / " + found + now
                 + "; Playlist refreshed. 5 / Failed to save playlist cache. 10 / cache: other");
+    }
+
+    // While the player runs, files copied in, retagged in place, removed, and the folder itself
+    // going and coming back reach the library by themselves; an album copied at once is one
+    // install.
+    void watchedFolderFollowsTheDisk()
+    {
+        const QString folder = path("watched");
+        copyFixture("tone.mp3", folder + "/a.mp3");
+        Library library;
+        library.folderWatcher()->setBatchTimes(300, 3000);
+        library.folderWatcher()->setCheckInterval(200);
+        QStringList seen;
+        connect(&library, &Library::installed, this, [&](Library::Install how) {
+            QStringList rows = library.tracks()->getList();
+            rows.sort(); // new files come in the file system's order
+            seen << QVariant::fromValue(how).toString() + ": " + rows.join(", ");
+        });
+        connect(&library, &Library::status, this, [&](const QString &text) {
+            if (text.startsWith("The music folder is gone"))
+                seen << "gone";
+        });
+        const auto next = [&](const QString &expected) {
+            const bool arrived = QTest::qWaitFor([&] { return !seen.isEmpty(); }, 30000);
+            QVERIFY2(arrived, qPrintable("nothing came; expected " + expected));
+            QCOMPARE(seen.takeFirst(), expected);
+        };
+        library.restoreFolder(folder);
+        library.update();
+        next("Scan: Mp3 Album Artist - Mp3 Tone (0:01)");
+        QTRY_VERIFY_WITH_TIMEOUT(!library.busy(), 30000);
+        QTest::qWait(500); // the watch is in place
+        copyFixture("tone.ogg", folder + "/album/b.ogg");
+        copyFixture("untagged.mp3", folder + "/album/c.mp3");
+        next("Update: Mp3 Album Artist - Mp3 Tone (0:01), Ogg Album Artist - Ogg Tone (0:01), "
+             "c.mp3");
+        QTest::qWait(1100); // file times are kept in whole seconds
+        {
+            TagLib::FileRef retag(QFile::encodeName(folder + "/a.mp3").constData());
+            retag.tag()->setTitle("Retagged");
+            QVERIFY(retag.save());
+        } // closed, as a tag editor does
+        next("Update: Mp3 Album Artist - Retagged (0:01), Ogg Album Artist - Ogg Tone (0:01), "
+             "c.mp3");
+        QVERIFY(QFile::remove(folder + "/album/b.ogg"));
+        next("Update: Mp3 Album Artist - Retagged (0:01), c.mp3");
+        QVERIFY(QDir().rename(folder, folder + "-away"));
+        next("gone");
+        QCOMPARE(library.tracks()->count(), 2);
+        QVERIFY(QDir().rename(folder + "-away", folder));
+        next("Update: Mp3 Album Artist - Retagged (0:01), c.mp3");
+        QTest::qWait(1000);
+        QCOMPARE(seen, QStringList());
     }
 
     void cacheSaveFailingPartWayKeepsTheOldCache()
