@@ -199,7 +199,6 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
     QList<Record> records = update || known ? base->records() : QList<Record>();
     QHash<QString, FileState> seen; // an update: the files of known records, as the walk found them
     QList<std::pair<QString, FileState>> fresh; // an update: new files, in walk order
-    TrackTable::Interner interner;
     // An empty path would make the iterator walk the working directory.
     if (!folderPath.isEmpty()) {
         // Every entry, folders included, comes back here: an overtaken scan stops
@@ -222,9 +221,7 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
                 else
                     fresh.append({path, stateOf(info)});
             } else if (!known || !known->contains(path)) {
-                Record record = readRecord(path, stateOf(info));
-                interner.intern(record);
-                records.append(std::move(record));
+                records.append(readRecord(path, stateOf(info)));
                 counted();
             }
         }
@@ -260,9 +257,7 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
                     return {};
                 auto done = reread.constFind(record.path);
                 if (done == reread.constEnd()) {
-                    Record again = readRecord(record.path, state);
-                    interner.intern(again);
-                    done = reread.insert(record.path, std::move(again));
+                    done = reread.insert(record.path, readRecord(record.path, state));
                     counted();
                 }
                 kept.append(*done);
@@ -281,9 +276,7 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
         for (const auto &[path, state] : std::as_const(fresh)) {
             if (overtaken())
                 return {};
-            Record record = readRecord(path, state);
-            interner.intern(record);
-            kept.append(std::move(record));
+            kept.append(readRecord(path, state));
             counted();
         }
         if (same && !overtaken()) {
@@ -297,6 +290,11 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
         postProgress(count);
     if (overtaken())
         return {};
+    // Shared only now: freeing the duplicates between the reads left holes
+    // that made the reader's many small allocations a tenth slower.
+    TrackTable::Interner interner;
+    for (Record &record : records)
+        interner.intern(record);
     return {std::make_shared<const TrackTable>(std::move(records)), folderGone};
 }
 

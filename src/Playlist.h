@@ -16,15 +16,16 @@
 
 /**
  * The in-memory music library: one record per audio file below the music
- * folder, in the order the folder scan found them. Row i of the main track
- * list is always record i.
+ * folder, in the order the folder scan found them (an update appends new
+ * ones). Row i of the main track list is always record i. The records are a
+ * read-only TrackTable, built on the thread pool and swapped in whole; every
+ * function here runs in the GUI thread unless it says otherwise.
  */
 class Playlist : public QObject {
     Q_OBJECT
 
 public:
-    /** One scanned audio file as callers get it: the fields up to url are stored, the rest derived.
-     */
+    /** One audio file with every field filled, as callers get it (the store is TrackTable). */
     struct TrackInfo {
         QString artist; ///< album artist, or the track artist where the file names none
         QString title;

@@ -81,3 +81,6 @@ private:
     QString keys;
     std::vector<qsizetype> keyStarts{0};
 };
+
+// Strings and numbers only: a growing list moves records with realloc.
+Q_DECLARE_TYPEINFO(TrackTable::Record, Q_RELOCATABLE_TYPE);
