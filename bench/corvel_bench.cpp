@@ -14,6 +14,7 @@
 // with a throw-away settings store. Every wait on the library is a wait for
 // its installed() signal, never for a time or a status text.
 
+#include "FolderWatcher.h"
 #include "Library.h"
 #include "PlayerWindow.h"
 #include "Playlist.h"
@@ -401,6 +402,28 @@ QString fileSignature(const QString &path)
         .arg(info.metadataChangeTime().toMSecsSinceEpoch());
 }
 
+/** A memory figure of /proc/self/status (VmRSS, VmHWM) in MB, or -1. */
+double statusMb(const QByteArray &key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    // /proc files report size 0, so read to the end rather than test atEnd().
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(key)) {
+            const QList<QByteArray> parts = line.mid(key.size()).simplified().split(' ');
+            return parts.value(0).toDouble() / 1024.0; // kB
+        }
+    }
+    return -1;
+}
+
+double residentMb()
+{
+    return statusMb("VmRSS:");
+}
+
 TrackList *trackList(const PlayerWindow &window)
 {
     return window.findChild<TrackList *>(QStringLiteral("trackList"));
@@ -587,6 +610,7 @@ private:
     bool timeRefresh(PlayerWindow &window, double &stallMs, double &saveStallMs);
     bool timeUpdate(PlayerWindow &window, double &ms, double &stallMs);
     bool timeInstall(PlayerWindow &window, double &ms, double &stallMs);
+    bool timeWatch(PlayerWindow &window, Figures &figures);
     std::optional<std::vector<double>> typeQueries(
         SearchDialog &dialog, const QStringList &queries);
 
@@ -706,6 +730,52 @@ bool WindowBench::timeInstall(PlayerWindow &window, double &ms, double &stallMs)
     return true;
 }
 
+/**
+ * What watching the folder costs: a watch of the whole tree until every
+ * folder is watched, with the memory it takes, and a file landing in the tree
+ * until its row is painted, batching included. The file goes again after.
+ */
+bool WindowBench::timeWatch(PlayerWindow &window, Figures &figures)
+{
+    const double rssBefore = residentMb();
+    FolderWatcher extra;
+    bool ready = false;
+    QObject::connect(&extra, &FolderWatcher::ready, &extra, [&ready] { ready = true; });
+    QElapsedTimer timer;
+    timer.start();
+    extra.watch(folder);
+    if (!runUntil([&ready] { return ready; }, 120000)) {
+        err() << "watch: the tree was not watched" << Qt::endl;
+        return false;
+    }
+    figures["watch_ready_ms"] = elapsedMs(timer);
+    figures["watch_memory_mb"] = residentMb() - rssBefore;
+    extra.stop();
+
+    const QString landed = folder + QStringLiteral("/Landed/landed.mp3");
+    LibraryWatch watch(window, clock, cachePath);
+    watch.begin();
+    const qint64 start = clock.nsecsElapsed();
+    if (!QDir().mkpath(folder + QStringLiteral("/Landed"))
+        || !QFile::copy(QStringLiteral(CORVEL_FIXTURES_DIR "/tone.mp3"), landed)) {
+        err() << "watch: cannot write " << landed << Qt::endl;
+        return false;
+    }
+    if (!watch.waitForInstall(Library::Install::Update, "watch, file landing")
+        || !watch.waitForPaintedList("watch, file landing", tracks + 1))
+        return false;
+    watch.end();
+    figures["watch_landing_ms"] = double(watch.paintedAt() - start) / 1e6;
+    figures["stall_watch_ms"] = watch.meter.longestMs();
+
+    LibraryWatch gone(window, clock, cachePath);
+    gone.begin();
+    QFile::remove(landed);
+    QDir().rmdir(folder + QStringLiteral("/Landed"));
+    return gone.waitForInstall(Library::Install::Update, "watch, file gone")
+        && gone.waitForPaintedList("watch, file gone", tracks);
+}
+
 std::optional<std::vector<double>> WindowBench::typeQueries(
     SearchDialog &dialog, const QStringList &queries)
 {
@@ -809,6 +879,10 @@ std::optional<Figures> WindowBench::run()
     figures["install_ms"] = median(installMs);
     figures["stall_install_ms"] = median(installStall);
 
+    err() << "  watch" << Qt::endl;
+    if (!timeWatch(*window, figures))
+        return std::nullopt;
+
     // Queued tracks all over the library, so that hits carry queue marks.
     const Playlist *records = window->library()->tracks();
     for (int i = 0; i < 20; ++i)
@@ -848,18 +922,7 @@ std::optional<Figures> WindowBench::run()
 
 double peakRssMb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    // /proc files report size 0, so read to the end rather than test atEnd().
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.startsWith("VmHWM:")) {
-            const QList<QByteArray> parts = line.mid(6).simplified().split(' ');
-            return parts.value(0).toDouble() / 1024.0; // kB
-        }
-    }
-    return -1;
+    return statusMb("VmHWM:");
 }
 
 /** Measures every figure at @p tracks tracks and prints them as "key = value" lines. */
@@ -985,6 +1048,10 @@ const TableRow tableRows[] = {
     {"stall_update_ms", "longest stall, update", "ms", "<= 50 ms"},
     {"stall_install_ms", "longest stall, install", "ms", "<= 50 ms"},
     {"stall_cache_save_ms", "longest stall, cache save", "ms", "<= 50 ms"},
+    {"stall_watch_ms", "longest stall, file landing", "ms", "<= 50 ms"},
+    {"watch_ready_ms", "watch, whole tree watched", "ms", ""},
+    {"watch_memory_mb", "watch, resident memory", "MB", ""},
+    {"watch_landing_ms", "watch, file landed to row", "ms", ""},
     {"peak_rss_mb", "peak resident memory", "MB", "<= 220 MB"},
 };
 
