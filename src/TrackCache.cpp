@@ -52,6 +52,12 @@ void appendString(QByteArray &out, const QString &text)
             case '\r':
                 out += "\\r";
                 break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
             default:
                 if (unit < 0x20)
                     escapeUnit(unit);
@@ -121,37 +127,46 @@ std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
 
 QByteArray TrackCache::toJson(const QList<TrackTable::Record> &records)
 {
+    // Byte for byte what QJsonDocument writes in its indented layout (members
+    // in the order of their keys), only many times faster: the file looks the
+    // same to anyone who reads or compares it.
     QByteArray out;
-    out.reserve(records.size() * 256 + 16);
-    out += "{\"tracks\": [";
+    out.reserve(records.size() * 320 + 32);
+    out += "{\n    \"tracks\": [\n";
+    const auto member = [&out](const char *key, bool first) {
+        out += first ? "            \"" : ",\n            \"";
+        out += key;
+        out += "\": ";
+    };
     for (qsizetype i = 0; i < records.size(); ++i) {
         const TrackTable::Record &record = records.at(i);
-        out += i == 0 ? "\n{\"path\": " : ",\n{\"path\": ";
-        appendString(out, record.path);
-        out += ", \"artist\": ";
-        appendString(out, record.artist);
-        out += ", \"title\": ";
-        appendString(out, record.title);
-        out += ", \"album\": ";
+        out += "        {\n";
+        member("album", true);
         appendString(out, record.album);
-        out += ", \"duration\": ";
+        member("artist", false);
+        appendString(out, record.artist);
+        member("duration", false);
         appendString(out, record.duration);
-        // Only where the file has one; a build that does not know the key skips it.
-        if (!record.trackArtist.isEmpty()) {
-            out += ", \"trackArtist\": ";
-            appendString(out, record.trackArtist);
-        }
         if (record.mtime >= 0) {
-            out += ", \"mtime\": ";
+            member("mtime", false);
             out += QByteArray::number(record.mtime);
         }
+        member("path", false);
+        appendString(out, record.path);
         if (record.size >= 0) {
-            out += ", \"size\": ";
+            member("size", false);
             out += QByteArray::number(record.size);
         }
-        out += '}';
+        member("title", false);
+        appendString(out, record.title);
+        // Only where the file has one; a build that does not know the key skips it.
+        if (!record.trackArtist.isEmpty()) {
+            member("trackArtist", false);
+            appendString(out, record.trackArtist);
+        }
+        out += i + 1 < records.size() ? "\n        },\n" : "\n        }\n";
     }
-    out += "\n]}\n";
+    out += "    ]\n}\n";
     return out;
 }
 

@@ -400,6 +400,11 @@ private slots:
         if (loads) {
             QVERIFY(playlist.saveToCache(path("again.json")));
             QCOMPARE(entries(path("again.json")), entries(cache));
+            // Laid out as Qt lays out JSON, members in key order, so the file reads as before.
+            QFile again(path("again.json"));
+            QVERIFY(again.open(QIODevice::ReadOnly));
+            const QByteArray written = again.readAll();
+            QCOMPARE(written, QJsonDocument::fromJson(written).toJson());
         }
     }
 };
