@@ -1,5 +1,7 @@
 #include "FileResolver.h"
 
+#include "Playlist.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -38,7 +40,7 @@ public:
             problem(name, FileResolver::tr("no such file or folder"));
         else if (info.isDir())
             addFolder(absolute, name);
-        else if (!info.isFile() || !FileResolver::isAudioFile(absolute))
+        else if (!info.isFile() || !Playlist::isAudioName(absolute))
             problem(name, FileResolver::tr("not an mp3, ogg, wav or flac file"));
         else
             addFile(absolute);
@@ -55,7 +57,7 @@ private:
         QStringList found;
         while (it.hasNext()) {
             const QString path = it.next();
-            if (FileResolver::isAudioFile(path) && !it.fileInfo().isDir())
+            if (Playlist::isAudioName(path) && !it.fileInfo().isDir())
                 found.append(path);
         }
         if (found.isEmpty()) {
@@ -108,12 +110,4 @@ FileResolver::Result FileResolver::resolve(const QList<QUrl> &urls, const QStrin
     for (const QUrl &url : urls)
         collector.add(url, url.toDisplayString(QUrl::PreferLocalFile));
     return collector.result;
-}
-
-bool FileResolver::isAudioFile(const QString &path)
-{
-    static const QLatin1String suffixes[] = {QLatin1String(".mp3"), QLatin1String(".ogg"),
-        QLatin1String(".wav"), QLatin1String(".flac")};
-    return std::any_of(std::begin(suffixes), std::end(suffixes),
-        [&path](QLatin1String suffix) { return path.endsWith(suffix, Qt::CaseInsensitive); });
 }

@@ -39,7 +39,4 @@ public:
      * @p workingDirectory, the current one when empty.
      */
     static Result resolve(const QList<QUrl> &urls, const QString &workingDirectory = QString());
-
-    /** Whether @p path ends in one of the four audio suffixes, in any case. */
-    static bool isAudioFile(const QString &path);
 };

@@ -1,5 +1,7 @@
 #include "FolderWatcher.h"
 
+#include "Playlist.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -31,15 +33,6 @@
 #include <iterator>
 
 namespace {
-
-/** Whether @p name ends in one of the four audio suffixes the scan reads, in any case. */
-bool isAudioName(const QString &name)
-{
-    static const QLatin1String suffixes[] = {QLatin1String(".mp3"), QLatin1String(".ogg"),
-        QLatin1String(".wav"), QLatin1String(".flac")};
-    return std::any_of(std::begin(suffixes), std::end(suffixes),
-        [&name](QLatin1String suffix) { return name.endsWith(suffix, Qt::CaseInsensitive); });
-}
 
 /** Whether @p path is where a file system is mounted (its device differs from its parent's). */
 bool isMountPoint(const QString &path)
@@ -98,7 +91,7 @@ Listing list(const QString &dir)
         if (info.isDir() && !info.isSymLink()) {
             listing.folders.append(path);
             listing.summary += qHash(path);
-        } else if (!info.isDir() && isAudioName(info.fileName())) {
+        } else if (!info.isDir() && Playlist::isAudioName(info.fileName())) {
             listing.summary += qHashMulti(0, path, info.size(), info.lastModified());
         }
     }
@@ -476,7 +469,7 @@ void FolderWatcher::handle(int watch, quint32 mask, const QString &name)
         markChanged();
         return;
     }
-    if (!isAudioName(name))
+    if (!Playlist::isAudioName(name))
         return;
     if (mask & IN_MODIFY) {
         // Not a change yet (its close is), but a file still being written keeps its batch open.

@@ -38,15 +38,6 @@ struct ScanOutcome {
     bool folderGone = false;
 };
 
-/** Whether @p name ends in one of the four audio suffixes, in any case ("*.MP3", "*.Flac"). */
-bool isAudioName(const QString &name)
-{
-    static const QLatin1String suffixes[] = {QLatin1String(".mp3"), QLatin1String(".ogg"),
-        QLatin1String(".wav"), QLatin1String(".flac")};
-    return std::any_of(std::begin(suffixes), std::end(suffixes),
-        [&name](QLatin1String suffix) { return name.endsWith(suffix, Qt::CaseInsensitive); });
-}
-
 QString toQString(const TagLib::String &text)
 {
     const std::wstring wide = text.toWString();
@@ -210,7 +201,7 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
             const QString path = it.next();
             if (overtaken())
                 return {};
-            if (!isAudioName(it.fileName()))
+            if (!Playlist::isAudioName(it.fileName()))
                 continue;
             const QFileInfo info = it.fileInfo();
             if (info.isDir())
@@ -524,6 +515,14 @@ QList<Playlist::TrackInfo> Playlist::getTracks() const
         allTracks = std::move(tracks);
     }
     return *allTracks;
+}
+
+bool Playlist::isAudioName(const QString &name)
+{
+    static const QLatin1String suffixes[] = {QLatin1String(".mp3"), QLatin1String(".ogg"),
+        QLatin1String(".wav"), QLatin1String(".flac")};
+    return std::any_of(std::begin(suffixes), std::end(suffixes),
+        [&name](QLatin1String suffix) { return name.endsWith(suffix, Qt::CaseInsensitive); });
 }
 
 QString Playlist::formatDuration(qint64 ms)

@@ -161,6 +161,9 @@ public:
      */
     QList<TrackInfo> getTracks() const;
 
+    /** Whether the file name or path @p name ends in .mp3, .ogg, .wav or .flac, in any case. */
+    static bool isAudioName(const QString &name);
+
     /** Formats a length in milliseconds as "m:ss" without wrapping minutes into hours. */
     static QString formatDuration(qint64 ms);
 
