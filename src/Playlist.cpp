@@ -305,17 +305,10 @@ Playlist::~Playlist()
 
 void Playlist::install(std::shared_ptr<const TrackTable> next)
 {
-    std::optional<QList<TrackInfo>> oldTracks;
-    if (next != data)
-        oldTracks = std::exchange(allTracks, std::nullopt);
     Table old = std::exchange(data, std::move(next));
     // Tens of thousands of strings take a while to free: the old table goes on
     // a worker, unless a save still holds it.
-    QThreadPool::globalInstance()->start(
-        [old = std::move(old), oldTracks = std::move(oldTracks)]() mutable {
-            oldTracks.reset();
-            old.reset();
-        });
+    QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void Playlist::startScan(const QString &folderPath, ScanKind kind,
@@ -503,18 +496,6 @@ QString Playlist::searchText(const QString &query)
 QList<int> Playlist::search(const QString &query, const QList<int> *within) const
 {
     return data->search(searchText(query), within);
-}
-
-QList<Playlist::TrackInfo> Playlist::getTracks() const
-{
-    if (!allTracks) {
-        QList<TrackInfo> tracks;
-        tracks.reserve(data->count());
-        for (int i = 0; i < data->count(); ++i)
-            tracks.append(track(i));
-        allTracks = std::move(tracks);
-    }
-    return *allTracks;
 }
 
 bool Playlist::isAudioName(const QString &name)

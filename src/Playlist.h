@@ -154,13 +154,6 @@ public:
      */
     QList<int> search(const QString &query, const QList<int> *within = nullptr) const;
 
-    /**
-     * Every record with every field filled, implicitly shared: built on the
-     * first call after an install and kept until the next, so it costs the
-     * memory of a second library while callers ask for it.
-     */
-    QList<TrackInfo> getTracks() const;
-
     /** Whether the file name or path @p name ends in .mp3, .ogg, .wav or .flac, in any case. */
     static bool isAudioName(const QString &name);
 
@@ -182,7 +175,6 @@ private:
         std::function<void(bool)> onDone, bool installIfGone);
 
     std::shared_ptr<const TrackTable> data = std::make_shared<const TrackTable>();
-    mutable std::optional<QList<TrackInfo>> allTracks; ///< getTracks() of data, once asked for
     // Each scan, cache read and direct install takes the next number; only the
     // newest may install its result or report progress. Shared with the workers so that an
     // overtaken scan (or one whose Playlist is gone) stops reading files early.

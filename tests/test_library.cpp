@@ -23,8 +23,10 @@ namespace {
 QStringList fields(const Playlist &playlist)
 {
     QStringList all;
-    for (const Playlist::TrackInfo &t : playlist.getTracks())
+    for (int i = 0; i < playlist.count(); ++i) {
+        const Playlist::TrackInfo t = playlist.track(i);
         all << QStringList{t.url.path(), t.artist, t.title, t.album, t.duration}.join('|');
+    }
     all.sort();
     return all;
 }
@@ -147,8 +149,10 @@ private slots:
             found.removeIf([name](const QString &record) { return record.contains(name); });
         expected.sort();
         QCOMPARE(found, expected);
-        for (const Playlist::TrackInfo &t : scan.getTracks())
+        for (int i = 0; i < scan.count(); ++i) {
+            const Playlist::TrackInfo t = scan.track(i);
             QVERIFY2(t.duration.contains(':'), qPrintable(t.url.toLocalFile() + ": " + t.duration));
+        }
         // The track artist beside the album artist is searched too, also after the cache.
         Playlist cached;
         QVERIFY(scan.saveToCache(path("c.json")));
