@@ -12,7 +12,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <optional>
 
 /**
  * The in-memory music library: one record per audio file below the music
