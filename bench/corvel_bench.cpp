@@ -1008,6 +1008,17 @@ int measure(int tracks, int runs)
         figures["cache_load_ms"] = median(loadMs);
     }
 
+    // What the player holds is measured from here: the scans above keep
+    // libraries and file lists of the bench's own, so their peak is noted and
+    // the high-water mark starts again (Linux: 5 in clear_refs resets it).
+    figures["peak_rss_bench_mb"] = peakRssMb();
+    nativeFiles = {};
+    {
+        QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+        if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
+            err() << "cannot reset the peak memory figure" << Qt::endl;
+    }
+
     // The cache the window starts from is the one just written and read.
     const std::optional<Figures> window = WindowBench(root, tracks, runs).run();
     if (!window)
@@ -1052,7 +1063,8 @@ const TableRow tableRows[] = {
     {"watch_ready_ms", "watch, whole tree watched", "ms", ""},
     {"watch_memory_mb", "watch, resident memory", "MB", ""},
     {"watch_landing_ms", "watch, file landed to row", "ms", ""},
-    {"peak_rss_mb", "peak resident memory", "MB", "<= 220 MB"},
+    {"peak_rss_mb", "peak memory, the player", "MB", "<= 220 MB"},
+    {"peak_rss_bench_mb", "peak memory, scan figures", "MB", ""},
 };
 
 QString shown(double value, const char *unit)
