@@ -235,17 +235,30 @@ private slots:
             if (menu)
                 menu->close();
         });
+        // Only the rows whose mark changed are repainted.
+        QList<int> repainted;
+        QObject context;
+        connect(list()->model(), &QAbstractItemModel::dataChanged, &context,
+            [&repainted](const QModelIndex &from, const QModelIndex &to) {
+                for (int row = from.row(); row <= to.row(); ++row)
+                    repainted << row;
+            });
+        const auto takeRepainted = [&repainted] {
+            std::sort(repainted.begin(), repainted.end());
+            return std::exchange(repainted, {});
+        };
         emit list()->customContextMenuRequested(rowCenter(1));
         QCOMPARE(status(), QString("3 tracks, 2 in queue (0:02)"));
         QCOMPARE(rowTexts(list()),
             (QStringList{"[1] " + texts().at(0), "[2] " + texts().at(1), texts().at(2)}));
+        QCOMPARE(takeRepainted(), QList<int>{1});
         // The queue dialog's requests reach the queue: a move down renumbers the list at once.
         emit w->findChild<QueueDialog *>()->moveDownRequested(paths.at(0));
         QCOMPARE(rowTexts(list()).mid(0, 2),
             (QStringList{"[2] " + texts().at(0), "[1] " + texts().at(1)}));
-        QSignalSpy repainted(list()->model(), &QAbstractItemModel::dataChanged);
+        QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
         action("clearQueueAction")->trigger();
-        QCOMPARE(repainted.count(), 2); // the rows whose marks went, and no others
+        QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
         QCOMPARE(status(), QString("Queue cleared."));
         QCOMPARE(rowTexts(list()), texts());
     }
