@@ -44,7 +44,7 @@ private slots:
         for (const QString name : {"x.mp3", "LOUD.WAV", "deep/y.ogg"})
             copyFixture(
                 "tone." + QFileInfo(name).suffix().toLower(), root.filePath("other/" + name));
-        writeFile(root.filePath("other/notes.txt"), "not audio");
+        writeFile(root.filePath("other/notes.mp3.txt"), "not audio");
     }
 
     void open_data()
@@ -67,9 +67,9 @@ private slots:
         row("http: URL", "line", {"http://a.org/a.mp3"}, "", "c.ogg",
             "\"http://a.org/a.mp3\": only local files and file: URLs can be opened.");
         row("missing", "line", {"gone.mp3"}, "", "c.ogg", "\"gone.mp3\": no such file or folder.");
-        row("not audio", "line", {"notes.txt"}, "", "c.ogg",
-            "\"notes.txt\": not an mp3, ogg, wav or flac file.");
-        row("good and bad", "line", {"gone.mp3", "x.mp3", "notes.txt"}, "x.mp3", "c.ogg",
+        row("not audio", "line", {"notes.mp3.txt"}, "", "c.ogg",
+            "\"notes.mp3.txt\": not an mp3, ogg, wav or flac file.");
+        row("good and bad", "line", {"gone.mp3", "x.mp3", "notes.mp3.txt"}, "x.mp3", "c.ogg",
             "\"gone.mp3\": no such file or folder. (1 more not opened)");
         row("dropped: a folder and a file", "drop", {"file://$/other/deep", "file://$/music/a.mp3"},
             "y.ogg", "a.mp3 c.ogg");
