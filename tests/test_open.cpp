@@ -22,9 +22,10 @@ Qt::DropAction drop(QWidget *target, const QList<QUrl> &urls)
     QMimeData data;
     data.setUrls(urls);
     const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enter(QPoint(1, 1), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    // With Shift held the source proposes a move, as file managers do on one disk.
+    QDragEnterEvent enter(QPoint(1, 1), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
     QApplication::sendEvent(target, &enter);
-    QDropEvent dropped(QPointF(1, 1), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent dropped(QPointF(1, 1), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
     QApplication::sendEvent(target, &dropped); // only an accepted drag gets this far
     return enter.isAccepted() && dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
 }
