@@ -64,6 +64,7 @@ private slots:
         row("Next", "Next", {}, id(2), "Playing");
         row("Previous", "Previous", {}, id(0), "Playing");
         row("OpenUri", "OpenUri", {urls[3].toString()}, id(3), "Playing");
+        row("OpenUri of a web address", "OpenUri", {"http://example.com/a.mp3"}, id(1), "Playing");
         row("Seek", "Pause Seek", {20'000'000LL}, id(1), "Paused", 20);
         row("Seek past the end", "Seek", {90'000'000LL}, id(2), "Playing");
         row("SetPosition", "Pause SetPosition", {track(1), 40'000'000LL}, id(1), "Paused", 40);
