@@ -837,47 +837,31 @@ std::optional<Figures> WindowBench::run()
     figures["startup_library_ms"] = median(startupMs) - median(emptyMs);
     figures["stall_startup_ms"] = median(startupStall);
 
-    std::vector<double> refreshStall;
-    std::vector<double> saveStall;
-    for (int run = 0; run < runs; ++run) {
-        err() << "  full refresh run " << (run + 1) << " / " << runs << Qt::endl;
-        double stall = 0;
-        double save = 0;
-        if (!timeRefresh(*window, stall, save))
-            return std::nullopt;
-        refreshStall.push_back(stall);
-        saveStall.push_back(save);
-    }
-    figures["stall_refresh_ms"] = median(refreshStall);
-    figures["stall_cache_save_ms"] = median(saveStall);
-
-    std::vector<double> updateMs;
-    std::vector<double> updateStall;
-    for (int run = 0; run < runs; ++run) {
-        err() << "  update run " << (run + 1) << " / " << runs << Qt::endl;
-        double ms = 0;
-        double stall = 0;
-        if (!timeUpdate(*window, ms, stall))
-            return std::nullopt;
-        updateMs.push_back(ms);
-        updateStall.push_back(stall);
-    }
-    figures["update_ms"] = median(updateMs);
-    figures["stall_update_ms"] = median(updateStall);
-
-    std::vector<double> installMs;
-    std::vector<double> installStall;
-    for (int run = 0; run < runs; ++run) {
-        err() << "  install run " << (run + 1) << " / " << runs << Qt::endl;
-        double ms = 0;
-        double stall = 0;
-        if (!timeInstall(*window, ms, stall))
-            return std::nullopt;
-        installMs.push_back(ms);
-        installStall.push_back(stall);
-    }
-    figures["install_ms"] = median(installMs);
-    figures["stall_install_ms"] = median(installStall);
+    // Each operation runs R times; of each of its two figures the median is kept.
+    const auto repeat = [&](const char *label, const char *firstKey, const char *secondKey,
+                            const std::function<bool(double &, double &)> &once) {
+        std::vector<double> first;
+        std::vector<double> second;
+        for (int run = 0; run < runs; ++run) {
+            err() << "  " << label << " run " << (run + 1) << " / " << runs << Qt::endl;
+            double a = 0;
+            double b = 0;
+            if (!once(a, b))
+                return false;
+            first.push_back(a);
+            second.push_back(b);
+        }
+        figures[firstKey] = median(first);
+        figures[secondKey] = median(second);
+        return true;
+    };
+    if (!repeat("full refresh", "stall_refresh_ms", "stall_cache_save_ms",
+            [&](double &stall, double &save) { return timeRefresh(*window, stall, save); })
+        || !repeat("update", "update_ms", "stall_update_ms",
+            [&](double &ms, double &stall) { return timeUpdate(*window, ms, stall); })
+        || !repeat("install", "install_ms", "stall_install_ms",
+            [&](double &ms, double &stall) { return timeInstall(*window, ms, stall); }))
+        return std::nullopt;
 
     err() << "  watch" << Qt::endl;
     if (!timeWatch(*window, figures))
