@@ -71,6 +71,9 @@ public:
     static QString searchKeyOf(const Record &record);
 
 private:
+    static void appendSearchKey(QString &out, const Record &record);
+    /** Appends @p text to @p out case-folded, each code point as QChar::toCaseFolded() folds it. */
+    static void appendFolded(QString &out, QStringView text);
     /** The offset of the first match of @p needle in keys at or after @p from, or -1. */
     qsizetype find(QStringView needle, qsizetype from, qsizetype end) const;
 

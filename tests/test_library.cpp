@@ -4,6 +4,7 @@
 #include "Library.h"
 #include "Playlist.h"
 #include "TestSupport.h"
+#include "TrackTable.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -105,6 +106,25 @@ private slots:
         QCOMPARE(playlist.search("a.ogg") + playlist.search("  "), QList<int>{0});
         QCOMPARE(
             playlist.search("d.mp3", &mp3) + playlist.search("nina", &mp3), (QList<int>{1, 4}));
+        // Keys fold as Qt folds strings: every character of the basic plane, and a pair.
+        TrackTable::Record every;
+        every.path = QString::fromUtf16(u"/m/\U00010400\u01c4.mp3");
+        every.artist = "ΣΊΣΥΦΟΣ";
+        for (char32_t unit = 1; unit < 0x10000; ++unit) {
+            if (!QChar::isSurrogate(unit))
+                every.title += QChar(char16_t(unit));
+        }
+        const QString key = TrackTable::searchKeyOf(every);
+        const QString folded
+            = (every.artist + ' ' + every.title + "  " + every.path.mid(3)).toCaseFolded();
+        const auto differs
+            = std::mismatch(key.cbegin(), key.cend(), folded.cbegin(), folded.cend());
+        QVERIFY2(differs.first == key.cend() && differs.second == folded.cend(),
+            qPrintable(
+                QString("at %1: %2 against %3")
+                    .arg(differs.first - key.cbegin())
+                    .arg(differs.first == key.cend() ? 0 : differs.first->unicode(), 0, 16)
+                    .arg(differs.second == folded.cend() ? 0 : differs.second->unicode(), 0, 16)));
         QCOMPARE(Playlist::formatDuration(-5000) + ' ' + Playlist::formatDuration(1999) + ' '
                 + Playlist::formatDuration(3000000000LL),
             "0:00 0:01 50000:00");
