@@ -1,5 +1,7 @@
 #include "TrackCache.h"
 
+#include "CacheLayoutReader.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -95,8 +97,11 @@ std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
     // writer and a device may never end, either of which would hang the load.
     if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
+    const QByteArray text = file.readAll();
+    if (std::optional<QList<TrackTable::Record>> records = CacheLayoutReader::read(text))
+        return records;
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
 

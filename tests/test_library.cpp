@@ -390,6 +390,34 @@ private slots:
         const QJsonArray tracks{hostile, QJsonObject{{"path", "$A"}, {"mtime", 7}, {"size", 0}}};
         QTest::newRow("texts to escape, mtime and size of other types")
             << QJsonDocument(QJsonObject{{"tracks", tracks}}).toJson() << QStringList{"?"};
+        QJsonObject written = hostile;
+        written.remove("x");
+        written["mtime"] = 1765000000;
+        const QByteArray layout = QJsonDocument(
+            QJsonObject{{"tracks", QJsonArray{written, QJsonObject{{"path", "$A"}, {"size", 0}}}}})
+                                      .toJson();
+        QTest::newRow("texts to escape, in the written layout") << layout << QStringList{"?"};
+        // Other spellings of the same JSON read as Qt reads them.
+        const QList<QByteArray> spellings{
+            R"({"tracks":[{"title":"T","path":"$A","size":2,"mtime":1}],"tracks":[]})",
+            R"({"tracks": [{"path": "$A", "title": "1", "title": 2, "mtime": 5, "mtime": ""}]})",
+            R"({"tracks": [{"p\u0061th": "$A", "title": "x"}]})",
+            R"({"tracks": [{"path": "$A", "title": "\u00C9\/\uD83C\uDFB5\ud800\u0022"}]})",
+            R"({"version": [2], "tracks": [{"path": "$A", "album": null, "title": true}]})",
+            R"({"tracks": [{"path": "$A", "mtime": 1e3, "size": 1234567890123456}]})",
+            R"({"tracks": [{"path": "$A", "mtime": -0, "size": 1.0, "artist": false}]})",
+            "\xef\xbb\xbf{\"tracks\": [{\"path\": \"$A\", \"title\": \"\x01\"}]}",
+            "{\r\n\t\"tracks\"\t:\r\n[ {\"path\":\"$A\" , \"title\" :\"\xc3\xa9\"}\n]\n}\n"};
+        for (qsizetype i = 0; i < spellings.size(); ++i)
+            QTest::addRow("spelled differently %d", int(i)) << spellings[i] << QStringList{"?"};
+        // Overlong, a surrogate, beyond U+10FFFF, a stray continuation, cut short.
+        for (const QByteArray &bad : {"\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80",
+                 "\xc3"
+                 "A",
+                 "\xc3"})
+            QTest::addRow("not UTF-8: %s", bad.toHex().constData())
+                << "{\"tracks\": [{\"path\": \"$A\", \"title\": \"" + bad + "\"}]}"
+                << QStringList{"?"};
         QTest::newRow("tracks not an array")
             << QByteArray(R"({"tracks": {"path": "$A"}})") << QStringList{};
         for (const QByteArray &bad : {QByteArray(), QByteArray("not json"), QByteArray("42"),
@@ -400,10 +428,13 @@ private slots:
                 << bad << QStringList{"Kept - 1 (0:01)"};
         // Mutated caches, at times cut short: refused exactly when they hold no JSON object.
         const QList<QByteArray> fragments{"{", "]", ",", "\"", "\\", "null", "1e999", "\"\\ud800\"",
-            QByteArray(3000, '['), QByteArray(2, '\0'), "\xff\xc3"};
-        const QByteArray good = R"({"tracks": [{"path": "$A", "title": "1"}, {"path": "$A"}]})";
+            QByteArray(3000, '['), QByteArray(2, '\0'), "\xff\xc3", "\xc0\xaf", "\xed\xa0\x80",
+            "\xf4\x90\x80\x80", "\\u00e9", "-0", "01", "7.5", "\"mtime\": 1, ", "\t", "true"};
+        const QList<QByteArray> goods{
+            R"({"tracks": [{"path": "$A", "title": "1"}, {"path": "$A"}]})", layout};
         QRandomGenerator random(0xcac4e);
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray &good = goods[i % 2];
             QByteArray bytes = good.left(int(random.bounded(good.size() * 2)));
             bytes.insert(int(random.bounded(bytes.size() + 1)),
                 fragments[random.bounded(int(fragments.size()))]);
