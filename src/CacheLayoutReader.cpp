@@ -1,5 +1,8 @@
 #include "CacheLayoutReader.h"
 
+#include <array>
+#include <thread>
+
 namespace {
 
 /** The value of the hexadecimal digit @p c, or -1. */
@@ -14,11 +17,64 @@ int hexDigit(char c)
     return -1;
 }
 
+/** What a byte is to the reader, for one look-up a byte in the long runs of plain text. */
+enum ByteClass : unsigned char { Plain, Space, Quote, Backslash, Control, High };
+
+const std::array<unsigned char, 256> byteClasses = [] {
+    std::array<unsigned char, 256> classes{};
+    for (int byte = 0; byte < 256; ++byte) {
+        if (byte < 0x20)
+            classes[byte] = Control;
+        else if (byte >= 0x80)
+            classes[byte] = High;
+    }
+    for (const char space : {' ', '\n', '\r', '\t'})
+        classes[uchar(space)] = Space;
+    classes['"'] = Quote;
+    classes['\\'] = Backslash;
+    return classes;
+}();
+
+/** Below this size a second thread costs more than it saves. */
+constexpr qsizetype splitSize = 1 << 20;
+
 } // namespace
 
 std::optional<QList<TrackTable::Record>> CacheLayoutReader::read(QByteArrayView text)
 {
-    return CacheLayoutReader(text).records();
+    // A large cache is read in two halves at once, split where an entry seems
+    // to start. Only the first half's reader knows where strings are: it
+    // confirms the split by ending exactly there, else one reader reads it all.
+    const qsizetype split = text.size() >= splitSize ? entryStartAfter(text, text.size() / 2) : -1;
+    if (split > 0) {
+        std::optional<QList<TrackTable::Record>> tail;
+        std::thread second([&tail, rest = text.sliced(split)] {
+            tail = CacheLayoutReader(rest).records(Part::Tail);
+        });
+        std::optional<QList<TrackTable::Record>> head
+            = CacheLayoutReader(text.first(split)).records(Part::Head);
+        second.join();
+        if (head) {
+            // The tail was read from a real entry start, as one reader would.
+            if (!tail)
+                return std::nullopt;
+            head->append(std::move(*tail));
+            return head;
+        }
+    }
+    return CacheLayoutReader(text).records(Part::Whole);
+}
+
+qsizetype CacheLayoutReader::entryStartAfter(QByteArrayView text, qsizetype from)
+{
+    // A '}', a comma and a '{', with any space between them.
+    for (qsizetype close = text.indexOf('}', from); close != -1;
+         close = text.indexOf('}', close + 1)) {
+        CacheLayoutReader after(text.sliced(close + 1));
+        if (after.take(',') && after.take('{'))
+            return after.at - 1 - text.data();
+    }
+    return -1;
 }
 
 CacheLayoutReader::CacheLayoutReader(QByteArrayView text)
@@ -27,14 +83,23 @@ CacheLayoutReader::CacheLayoutReader(QByteArrayView text)
 {
 }
 
-std::optional<QList<TrackTable::Record>> CacheLayoutReader::records()
+std::optional<QList<TrackTable::Record>> CacheLayoutReader::records(Part part)
 {
     QList<TrackTable::Record> records;
     // Roughly 330 bytes an entry; an estimate on the low side costs one regrowth at most.
     records.reserve((end - at) / 400 + 1);
-    if (!take('{') || key() != "tracks" || !take(':') || !take('['))
+    if (part != Part::Tail && (!take('{') || key() != "tracks" || !take(':') || !take('[')))
         return std::nullopt;
-    if (!take(']')) {
+    if (part == Part::Head) {
+        // Whole entries, each with its comma, up to the very end of the half.
+        do {
+            if (!entry(records) || !take(','))
+                return std::nullopt;
+            skipSpace();
+        } while (at != end);
+        return records;
+    }
+    if (part == Part::Tail || !take(']')) {
         do {
             if (!entry(records))
                 return std::nullopt;
@@ -52,8 +117,10 @@ std::optional<QList<TrackTable::Record>> CacheLayoutReader::records()
 
 void CacheLayoutReader::skipSpace()
 {
-    while (at != end && (*at == ' ' || *at == '\n' || *at == '\r' || *at == '\t'))
-        ++at;
+    const char *pos = at;
+    while (pos != end && byteClasses[uchar(*pos)] == Space)
+        ++pos;
+    at = pos;
 }
 
 bool CacheLayoutReader::take(char c)
@@ -70,8 +137,10 @@ QByteArrayView CacheLayoutReader::key()
     if (!take('"'))
         return {};
     const char *start = at;
-    while (at != end && *at != '"' && *at != '\\' && uchar(*at) >= 0x20 && uchar(*at) < 0x80)
-        ++at;
+    const char *pos = at;
+    while (pos != end && byteClasses[uchar(*pos)] <= Space)
+        ++pos;
+    at = pos;
     if (at == end || *at != '"')
         return {};
     return QByteArrayView(start, at++ - start);
@@ -182,24 +251,29 @@ bool CacheLayoutReader::string(QString *text, bool repeats)
     const char *start = at;
     bool ascii = true;
     bool escaped = false;
-    while (at != end && *at != '"') {
-        const uchar byte = uchar(*at);
-        if (byte < 0x20)
+    for (;;) {
+        const char *pos = at;
+        while (pos != end && byteClasses[uchar(*pos)] <= Space)
+            ++pos;
+        at = pos;
+        if (at == end)
             return false;
-        if (byte == '\\') {
+        const unsigned char byteClass = byteClasses[uchar(*at)];
+        if (byteClass == Quote)
+            break;
+        if (byteClass == Control)
+            return false;
+        if (byteClass == Backslash) {
             escaped = true;
-            if (++at == end)
+            at += 2;
+            if (at > end)
                 return false;
-        } else if (byte >= 0x80) {
+        } else {
             ascii = false;
             if (!skipUtf8())
                 return false;
-            continue;
         }
-        ++at;
     }
-    if (at == end)
-        return false;
     const QByteArrayView raw(start, at++ - start);
     if (!text)
         return !escaped || unescape(raw, nullptr);

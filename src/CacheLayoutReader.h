@@ -12,11 +12,13 @@
 /**
  * Reads the library's cache in the layout TrackCache::toJson() writes, members
  * in any order and with any whitespace, straight into records: several times
- * faster than building a QJsonDocument first, and without its copy of every string. Anything else
- * (other top-level members, nested values, duplicate or escaped keys, numbers
- * other than plain whole ones, raw control characters, invalid UTF-8) makes it
- * give up, so that the caller can let QJsonDocument read the text instead and
- * what is accepted, and what it reads as, stay QJsonDocument's.
+ * faster than building a QJsonDocument first, and without its copy of every
+ * string; a cache of a megabyte or more is read in two halves at once.
+ * Anything else (other top-level members, nested values, duplicate or escaped
+ * keys, numbers other than plain whole ones, control characters other than
+ * tab and line breaks, invalid UTF-8) makes it give up, so that the caller can
+ * let QJsonDocument read the text instead and what is accepted, and what it
+ * reads as, stay QJsonDocument's.
  */
 class CacheLayoutReader {
 public:
@@ -25,9 +27,14 @@ public:
 
 private:
     enum Field { Path, Artist, TrackArtist, Title, Album, Duration, MTime, Size, Unknown };
+    /** What a reader's text is: a whole cache, its start up to an entry, or the rest. */
+    enum class Part { Whole, Head, Tail };
+
+    /** The offset of the first '{' at or after @p from that follows "}," and space, or -1. */
+    static qsizetype entryStartAfter(QByteArrayView text, qsizetype from);
 
     explicit CacheLayoutReader(QByteArrayView text);
-    std::optional<QList<TrackTable::Record>> records();
+    std::optional<QList<TrackTable::Record>> records(Part part);
 
     void skipSpace();
     /** Skips space and then @p c, if that is what comes. */

@@ -393,10 +393,31 @@ private slots:
         QJsonObject written = hostile;
         written.remove("x");
         written["mtime"] = 1765000000;
+        written["size"] = 4096;
         const QByteArray layout = QJsonDocument(
             QJsonObject{{"tracks", QJsonArray{written, QJsonObject{{"path", "$A"}, {"size", 0}}}}})
                                       .toJson();
         QTest::newRow("texts to escape, in the written layout") << layout << QStringList{"?"};
+        // Caches of a megabyte and more are read in two halves at once.
+        QJsonArray many;
+        for (int i = 0; i < 5000; ++i) {
+            written["path"] = QString("/m/%1.mp3").arg(i);
+            many.append(written);
+        }
+        const QByteArray large = QJsonDocument(QJsonObject{{"tracks", many}}).toJson();
+        const qsizetype last = large.lastIndexOf('}', large.lastIndexOf(']'));
+        QTest::newRow("large") << large << QStringList{"?"};
+        QTest::newRow("large, a number only Qt reads near the end") << QByteArray(large).insert(
+            last + 1, R"(, {"path": "$A", "mtime": 1e3})") << QStringList{"?"};
+        QTest::newRow("large, not JSON near the end")
+            << QByteArray(large).insert(last + 1, ", {\"path\": \"$A\", \"title\": \"\x01\"}")
+            << QStringList{"?"};
+        const QJsonArray around{written,
+            QJsonObject{
+                {"path", "$A"}, {"title", QString("\"}, {\"path\": 1}, {").repeated(50000)}},
+            written};
+        QTest::newRow("large, its middle inside a text")
+            << QJsonDocument(QJsonObject{{"tracks", around}}).toJson() << QStringList{"?"};
         // Other spellings of the same JSON read as Qt reads them.
         const QList<QByteArray> spellings{
             R"({"tracks":[{"title":"T","path":"$A","size":2,"mtime":1}],"tracks":[]})",
@@ -407,6 +428,7 @@ private slots:
             R"({"tracks": [{"path": "$A", "mtime": 1e3, "size": 1234567890123456}]})",
             R"({"tracks": [{"path": "$A", "mtime": -0, "size": 1.0, "artist": false}]})",
             "\xef\xbb\xbf{\"tracks\": [{\"path\": \"$A\", \"title\": \"\x01\"}]}",
+            "{\"tracks\": [{\"path\": \"$A\", \"title\": \"a\tb\", \"x\ny\": 1}]}",
             "{\r\n\t\"tracks\"\t:\r\n[ {\"path\":\"$A\" , \"title\" :\"\xc3\xa9\"}\n]\n}\n"};
         for (qsizetype i = 0; i < spellings.size(); ++i)
             QTest::addRow("spelled differently %d", int(i)) << spellings[i] << QStringList{"?"};
