@@ -427,6 +427,7 @@ private slots:
             R"({"version": [2], "tracks": [{"path": "$A", "album": null, "title": true}]})",
             R"({"tracks": [{"path": "$A", "mtime": 1e3, "size": 1234567890123456}]})",
             R"({"tracks": [{"path": "$A", "mtime": -0, "size": 1.0, "artist": false}]})",
+            R"({"tracks": [{"path": "$A", "mtime": 0123}]})",
             "\xef\xbb\xbf{\"tracks\": [{\"path\": \"$A\", \"title\": \"\x01\"}]}",
             "{\"tracks\": [{\"path\": \"$A\", \"title\": \"a\tb\", \"x\ny\": 1}]}",
             "{\r\n\t\"tracks\"\t:\r\n[ {\"path\":\"$A\" , \"title\" :\"\xc3\xa9\"}\n]\n}\n"};
