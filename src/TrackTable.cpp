@@ -26,27 +26,30 @@ void TrackTable::Interner::intern(Record &record)
 TrackTable::TrackTable(QList<Record> records)
     : rows(std::move(records))
 {
+    // Read only through this: a non-const look at the rows would copy them
+    // all when the list is shared, under the feet of the indexing thread.
+    const QList<Record> &all = rows;
     // The path index and the keys need nothing of each other: a large table
     // builds them at once, which halves the wait at start-up.
-    const auto indexPaths = [this] {
-        pathRows.reserve(rows.size());
+    const auto indexPaths = [this, &all] {
+        pathRows.reserve(all.size());
         // Backwards, so that the first row of a path twice is the one that stays.
-        for (int row = int(rows.size()) - 1; row >= 0; --row)
-            pathRows.insert(rows.at(row).path, row);
+        for (int row = int(all.size()) - 1; row >= 0; --row)
+            pathRows.insert(all.at(row).path, row);
     };
     std::thread indexer;
-    if (rows.size() >= 10000)
+    if (all.size() >= 10000)
         indexer = std::thread(indexPaths);
     else
         indexPaths();
     keyStarts.clear();
-    keyStarts.reserve(size_t(rows.size()) + 1);
+    keyStarts.reserve(size_t(all.size()) + 1);
     qsizetype total = 0;
-    for (const Record &record : rows)
+    for (const Record &record : all)
         total += record.path.size() + record.artist.size() + record.title.size()
             + record.album.size() + record.trackArtist.size() + 5;
     keys.reserve(total);
-    for (const Record &record : rows) {
+    for (const Record &record : all) {
         keyStarts.push_back(keys.size());
         appendSearchKey(keys, record);
         keys += QChar(0);
