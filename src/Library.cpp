@@ -156,8 +156,6 @@ void Library::update()
     // At once: what the line said before is no longer so.
     emit status(tr("Loading playlist..."), 0);
     scanning = true;
-    if (QFileInfo(folderPath).isDir())
-        watchFolder();
     // The file on disk is older than the save still being written.
     if (saving->isRunning() || waitingSave) {
         readAfterSave = true;
@@ -178,12 +176,18 @@ void Library::readCache()
             }
             emit scanStarted();
             emit status(tr("Refreshing playlist..."), 0);
+            watchFolder();
             scanInFull();
             return;
         }
         hasLibrary = true;
         emit installed(Install::Cache);
         emit status(tr("Checking for new tracks..."), 5);
+        // Only now: adding a watch to every folder would slow the read of the
+        // cache that the list waits for, and the scan that follows finds
+        // whatever changed before.
+        if (QFileInfo(folderPath).isDir())
+            watchFolder();
         scanForChanges();
     });
 }
