@@ -323,6 +323,15 @@ private slots:
         next("Update: Mp3 Album Artist - Retagd 1 (0:01), c.mp3");
         QTest::qWait(1000);
         QCOMPARE(seen, QStringList());
+        // Started again from its cache, it watches as well.
+        library.restoreFolder(folder);
+        library.update();
+        next("Cache: Mp3 Album Artist - Retagd 1 (0:01), c.mp3");
+        next("Update: Mp3 Album Artist - Retagd 1 (0:01), c.mp3");
+        QTRY_VERIFY_WITH_TIMEOUT(!library.busy(), 30000);
+        QTest::qWait(500); // the watch is in place
+        QVERIFY(QFile::remove(folder + "/album/c.mp3"));
+        next("Update: Mp3 Album Artist - Retagd 1 (0:01)");
     }
 
     void cacheSaveFailingPartWayKeepsTheOldCache()
