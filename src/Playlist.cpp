@@ -19,7 +19,11 @@
 #include <taglib/tstring.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <iterator>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -162,6 +166,70 @@ bool changed(const Record &record, const FileState &state)
 }
 
 /**
+ * Walks @p folderPath on a thread of its own, looking at each audio file found
+ * there that @p skip does not hold, while @p take is called here with each in
+ * walk order: the reads of the tags need not wait for the walk. False when
+ * @p overtaken said so before the end.
+ */
+bool walkAhead(const QString &folderPath, const QSet<QString> *skip,
+    const std::function<bool()> &overtaken,
+    const std::function<void(const QString &, const FileState &)> &take)
+{
+    std::mutex lock;
+    std::condition_variable arrived;
+    QList<std::pair<QString, FileState>> found; // guarded by lock
+    bool walked = false; // guarded by lock
+    std::atomic<bool> stop{false};
+    std::thread walker([&] {
+        // Every entry, folders included, comes back here: an overtaken scan
+        // stops within one entry even in a large tree of other files (a home
+        // folder), where name filters would let the iterator walk on to the
+        // next match.
+        QDirIterator it(folderPath, QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext() && !stop.load(std::memory_order_relaxed)) {
+            const QString path = it.next();
+            if (overtaken())
+                break;
+            if (!Playlist::isAudioName(it.fileName()))
+                continue;
+            const QFileInfo info = it.fileInfo();
+            if (info.isDir() || (skip && skip->contains(path)))
+                continue;
+            const FileState state = stateOf(info);
+            const std::lock_guard<std::mutex> guard(lock);
+            found.append({path, state});
+            if (found.size() == 1)
+                arrived.notify_one();
+        }
+        const std::lock_guard<std::mutex> guard(lock);
+        walked = true;
+        arrived.notify_one();
+    });
+    QList<std::pair<QString, FileState>> batch;
+    bool done = false;
+    while (!done) {
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            arrived.wait(guard, [&] { return !found.isEmpty() || walked; });
+            done = found.isEmpty();
+            batch.swap(found);
+        }
+        for (const auto &[path, state] : std::as_const(batch)) {
+            if (overtaken()) {
+                stop = true;
+                done = true;
+                break;
+            }
+            take(path, state);
+        }
+        batch.clear();
+    }
+    walker.join();
+    return !overtaken();
+}
+
+/**
  * The worker of every scan. Walks @p folderPath and builds the new table as
  * @p kind says, against @p base for an update, leaving out the paths in
  * @p known for an append. Stops early once a newer scan has been started,
@@ -194,10 +262,16 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
     QHash<QString, FileState> seen; // an update: the files of known records, as the walk found them
     QList<std::pair<QString, FileState>> fresh; // an update: new files, in walk order
     // An empty path would make the iterator walk the working directory.
-    if (!folderPath.isEmpty()) {
-        // Every entry, folders included, comes back here: an overtaken scan stops
-        // within one entry even in a large tree of other files (a home folder),
-        // where name filters would let the iterator walk on to the next match.
+    if (!folderPath.isEmpty() && !update) {
+        const bool walked = walkAhead(
+            folderPath, known, overtaken, [&](const QString &path, const FileState &state) {
+                records.append(readRecord(path, state));
+                counted();
+            });
+        if (!walked)
+            return {};
+    } else if (!folderPath.isEmpty()) {
+        // As the walk above, without reading anything.
         QDirIterator it(folderPath, QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot,
             QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -209,15 +283,10 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
             const QFileInfo info = it.fileInfo();
             if (info.isDir())
                 continue;
-            if (update) {
-                if (base->rowOf(path) != -1)
-                    seen.insert(path, stateOf(info));
-                else
-                    fresh.append({path, stateOf(info)});
-            } else if (!known || !known->contains(path)) {
-                records.append(readRecord(path, stateOf(info)));
-                counted();
-            }
+            if (base->rowOf(path) != -1)
+                seen.insert(path, stateOf(info));
+            else
+                fresh.append({path, stateOf(info)});
         }
     }
     // A folder removed, renamed or unmounted walks as an empty one.
