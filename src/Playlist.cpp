@@ -262,32 +262,20 @@ ScanOutcome runScan(const QString &folderPath, Playlist::ScanKind kind, const Ta
     QHash<QString, FileState> seen; // an update: the files of known records, as the walk found them
     QList<std::pair<QString, FileState>> fresh; // an update: new files, in walk order
     // An empty path would make the iterator walk the working directory.
-    if (!folderPath.isEmpty() && !update) {
-        const bool walked = walkAhead(
-            folderPath, known, overtaken, [&](const QString &path, const FileState &state) {
-                records.append(readRecord(path, state));
-                counted();
+    if (!folderPath.isEmpty()) {
+        const bool walked = walkAhead(folderPath, update ? nullptr : known, overtaken,
+            [&](const QString &path, const FileState &state) {
+                if (!update) {
+                    records.append(readRecord(path, state));
+                    counted();
+                } else if (base->rowOf(path) != -1) {
+                    seen.insert(path, state);
+                } else {
+                    fresh.append({path, state});
+                }
             });
         if (!walked)
             return {};
-    } else if (!folderPath.isEmpty()) {
-        // As the walk above, without reading anything.
-        QDirIterator it(folderPath, QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot,
-            QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (overtaken())
-                return {};
-            if (!Playlist::isAudioName(it.fileName()))
-                continue;
-            const QFileInfo info = it.fileInfo();
-            if (info.isDir())
-                continue;
-            if (base->rowOf(path) != -1)
-                seen.insert(path, stateOf(info));
-            else
-                fresh.append({path, stateOf(info)});
-        }
     }
     // A folder removed, renamed or unmounted walks as an empty one.
     const bool folderGone = !QFileInfo(folderPath).isDir();
