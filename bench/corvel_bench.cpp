@@ -14,13 +14,13 @@
 // with a throw-away settings store. Every wait on the library is a wait for
 // its installed() signal, never for a time or a status text.
 
-#include "FolderWatcher.h"
-#include "Library.h"
-#include "PlayerWindow.h"
-#include "Playlist.h"
-#include "QueueController.h"
-#include "SearchDialog.h"
-#include "TrackList.h"
+#include "library/watcher/FolderWatcher.h"
+#include "library/Library.h"
+#include "ui/PlayerWindow.h"
+#include "library/Playlist.h"
+#include "playback/QueueController.h"
+#include "ui/dialogs/SearchDialog.h"
+#include "ui/widgets/TrackList.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -9,10 +9,10 @@
 // "RESULT HANG after=N" (no event-loop turn for 6 s; the process then ends
 // with status 3).
 
-#include "Library.h"
-#include "PlayerController.h"
-#include "Playlist.h"
-#include "QueueController.h"
+#include "library/Library.h"
+#include "playback/PlayerController.h"
+#include "library/Playlist.h"
+#include "playback/QueueController.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

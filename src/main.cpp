@@ -1,9 +1,9 @@
-#include "DesktopApp.h"
-#include "FileResolver.h"
-#include "PlayerController.h"
-#include "PlayerWindow.h"
+#include "app/DesktopApp.h"
+#include "library/FileResolver.h"
+#include "playback/PlayerController.h"
+#include "ui/PlayerWindow.h"
 #ifdef CORVEL_HAS_DBUS
-#include "MprisService.h"
+#include "desktop/MprisService.h"
 #endif
 
 #include <QApplication>

@@ -3,10 +3,10 @@
 // Shared by the tests. Every test runs against its own throw-away settings
 // store and never sees a real user's settings or music.
 
-#include "Library.h"
-#include "PlayerWindow.h"
-#include "Playlist.h"
-#include "SvgIcon.h"
+#include "library/Library.h"
+#include "ui/PlayerWindow.h"
+#include "library/Playlist.h"
+#include "ui/SvgIcon.h"
 
 #include <QAbstractButton>
 #include <QDir>

@@ -1,9 +1,9 @@
 // The transport over a real media player: how it ties the play order (test_playorder.cpp has its
 // rules), the queue and the real end of a track together, and what it announces.
 
-#include "Library.h"
-#include "PlayerController.h"
-#include "QueueController.h"
+#include "library/Library.h"
+#include "playback/PlayerController.h"
+#include "playback/QueueController.h"
 #include "TestSupport.h"
 
 #include <QSignalSpy>

@@ -3,7 +3,7 @@
 // command line, run as a user runs it: --help and --version answer and end, an unknown option
 // fails.
 
-#include "DesktopApp.h"
+#include "app/DesktopApp.h"
 #include "TestSupport.h"
 
 #include <QAccessible>

@@ -1,10 +1,10 @@
 // The music library: texts, look-ups, scans of real files, the cache, hostile folders and caches.
 
-#include "FolderWatcher.h"
-#include "Library.h"
-#include "Playlist.h"
+#include "library/watcher/FolderWatcher.h"
+#include "library/Library.h"
+#include "library/Playlist.h"
 #include "TestSupport.h"
-#include "TrackTable.h"
+#include "library/TrackTable.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>

@@ -1,9 +1,9 @@
 // The player on the media bus as a desktop panel sees it, over a private bus this test starts.
 
-#include "Library.h"
-#include "MprisService.h"
-#include "PlayerController.h"
-#include "QueueController.h"
+#include "library/Library.h"
+#include "desktop/MprisService.h"
+#include "playback/PlayerController.h"
+#include "playback/QueueController.h"
 #include "TestSupport.h"
 
 #include <QtDBus>

@@ -2,11 +2,11 @@
 // library row where the library has it), the others are queued right after it, and each name that
 // cannot be opened is reported. test_mpris has a second start hand its files to a running player.
 
-#include "FileResolver.h"
-#include "PlayerController.h"
-#include "QueueController.h"
+#include "library/FileResolver.h"
+#include "playback/PlayerController.h"
+#include "playback/QueueController.h"
 #include "TestSupport.h"
-#include "TrackList.h"
+#include "ui/widgets/TrackList.h"
 
 #include <QLabel>
 #include <QMimeData>

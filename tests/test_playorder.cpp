@@ -1,6 +1,6 @@
 // Which row plays next: the loop modes, shuffle and its history, the restored track, moved rows.
 
-#include "PlayOrder.h"
+#include "playback/PlayOrder.h"
 #include "TestSupport.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
 // The play-next queue through the controller the views share; the queue and search dialogs.
 
-#include "QueueController.h"
-#include "QueueDialog.h"
-#include "SearchDialog.h"
+#include "playback/QueueController.h"
+#include "ui/dialogs/QueueDialog.h"
+#include "ui/dialogs/SearchDialog.h"
 #include "TestSupport.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "SettingsStore.h"
+#include "library/SettingsStore.h"
 #include "TestSupport.h"
 
 #include <QtTest>

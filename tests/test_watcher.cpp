@@ -1,7 +1,7 @@
 // The folder watcher on real folders: which changes reach the library and in how many batches,
 // new and moved folders, the root going and coming back, the watch limit.
 
-#include "FolderWatcher.h"
+#include "library/watcher/FolderWatcher.h"
 #include "TestSupport.h"
 
 #include <QtTest>

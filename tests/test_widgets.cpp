@@ -1,6 +1,6 @@
 // The small widgets: clickable slider, label and favourite button, tinted icons, About dialog.
-#include "AboutDialog.h"
-#include "ProgressBar.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/widgets/ProgressBar.h"
 #include "TestSupport.h"
 #include <QSignalSpy>
 #include <QTextEdit>

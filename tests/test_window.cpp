@@ -3,13 +3,13 @@
 // its buttons and keys, the clock and the list follow, the favourite grid, and one user session on
 // a real folder with a restart.
 
-#include "Library.h"
-#include "PlayerController.h"
-#include "QueueController.h"
-#include "QueueDialog.h"
-#include "SearchDialog.h"
+#include "library/Library.h"
+#include "playback/PlayerController.h"
+#include "playback/QueueController.h"
+#include "ui/dialogs/QueueDialog.h"
+#include "ui/dialogs/SearchDialog.h"
 #include "TestSupport.h"
-#include "TrackList.h"
+#include "ui/widgets/TrackList.h"
 
 #include <QAccessible>
 #include <QAudioOutput>

@@ -1,0 +1,283 @@
+#include "library/Library.h"
+
+#include "library/watcher/FolderWatcher.h"
+#include "library/Playlist.h"
+#include "library/cache/TrackCache.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+bool writeCache(const QString &path, const std::shared_ptr<const TrackTable> &table)
+{
+    return TrackCache::write(path, TrackCache::toJson(table->records()));
+}
+
+} // namespace
+
+Library::Library(QObject *parent)
+    : QObject(parent)
+    , playlist(new Playlist(this))
+    , watcher(new FolderWatcher(this))
+    , saving(new QFutureWatcher<bool>(this))
+{
+    connect(watcher, &FolderWatcher::changed, this, &Library::sync);
+    connect(watcher, &FolderWatcher::folderBack, this, &Library::sync);
+    connect(watcher, &FolderWatcher::folderGone, this, &Library::folderGone);
+    connect(watcher, &FolderWatcher::limitReached, this, [this] {
+        if (std::exchange(watchLimitTold, true))
+            return;
+        emit status(tr("Too many folders to watch: changes on disk show after \"Update "
+                       "playlist\" or the next start."),
+            10);
+    });
+    connect(saving, &QFutureWatcher<bool>::finished, this, [this] {
+        saveFailed = !saving->result();
+        if (saveFailed)
+            emit status(tr("Failed to save playlist cache."), 10);
+        if (waitingSave)
+            startSave(waitingSavePath, std::exchange(waitingSave, nullptr));
+        else if (std::exchange(readAfterSave, false))
+            readCache();
+    });
+}
+
+Library::~Library()
+{
+    // Quitting must not cut a save short, nor drop the library it was to be
+    // followed by.
+    saving->waitForFinished();
+    if (waitingSave)
+        writeCache(waitingSavePath, waitingSave);
+}
+
+Playlist *Library::tracks() const
+{
+    return playlist;
+}
+
+QString Library::folder() const
+{
+    return folderPath;
+}
+
+QString Library::cachePath(const QString &folder)
+{
+    return folder + QStringLiteral("/playlist_cache.json");
+}
+
+FolderWatcher *Library::folderWatcher() const
+{
+    return watcher;
+}
+
+void Library::setFolder(const QString &path)
+{
+    folderPath = path;
+    hasLibrary = false;
+    watcher->stop();
+    watchedFolder.clear();
+    watchLimitTold = false;
+    refresh();
+}
+
+void Library::restoreFolder(const QString &path)
+{
+    folderPath = path;
+    hasLibrary = false;
+    watcher->stop();
+    watchedFolder.clear();
+    watchLimitTold = false;
+}
+
+void Library::setWatching(bool on)
+{
+    watching = on;
+    if (!on) {
+        watcher->stop();
+        watchedFolder.clear();
+    }
+}
+
+void Library::watchFolder()
+{
+    // Started before the folder is read, so that what changes while it is
+    // read comes as a batch after it.
+    if (!watching || watchedFolder == folderPath)
+        return;
+    watchedFolder = folderPath;
+    watcher->watch(folderPath);
+}
+
+void Library::refresh()
+{
+    // With no folder chosen there is nothing to scan, and the cache would
+    // land in the file-system root.
+    if (folderPath.isEmpty())
+        return;
+    // Told before the views empty their list for a scan that would find nothing.
+    if (!folderThere())
+        return;
+    emit scanStarted();
+    emit status(tr("Refreshing playlist..."), 0);
+    watchFolder();
+    scanInFull();
+}
+
+void Library::scanInFull()
+{
+    scanning = true;
+    readAfterSave = false;
+    // Progress calls are posted to the application object; this object may be
+    // gone by the time one arrives.
+    const QPointer<Library> self(this);
+    playlist->scanFolder(
+        folderPath, Playlist::ScanKind::Full,
+        [self](int found) {
+            if (self)
+                emit self->status(tr("%1 tracks found...").arg(found), 0);
+        },
+        [this, folder = folderPath](bool done) {
+            if (done) {
+                hasLibrary = true;
+                saveCache(folder);
+                emit installed(Install::Scan);
+            }
+            scanEnded(done);
+        });
+}
+
+void Library::update()
+{
+    if (folderPath.isEmpty())
+        return;
+    // At once: what the line said before is no longer so.
+    emit status(tr("Loading playlist..."), 0);
+    scanning = true;
+    // The file on disk is older than the save still being written.
+    if (saving->isRunning() || waitingSave) {
+        readAfterSave = true;
+        return;
+    }
+    readCache();
+}
+
+void Library::readCache()
+{
+    scanning = true;
+    playlist->readCache(cachePath(folderPath), [this](bool loaded) {
+        if (!loaded) {
+            // As refresh() does, but the folder was looked at by the read.
+            if (!QFileInfo(folderPath).isDir()) {
+                scanEnded(false);
+                return;
+            }
+            emit scanStarted();
+            emit status(tr("Refreshing playlist..."), 0);
+            watchFolder();
+            scanInFull();
+            return;
+        }
+        hasLibrary = true;
+        emit installed(Install::Cache);
+        emit status(tr("Checking for new tracks..."), 5);
+        // Only now: adding a watch to every folder would slow the read of the
+        // cache that the list waits for, and the scan that follows finds
+        // whatever changed before.
+        if (QFileInfo(folderPath).isDir())
+            watchFolder();
+        scanForChanges();
+    });
+}
+
+void Library::sync()
+{
+    if (folderPath.isEmpty())
+        return;
+    if (scanning) {
+        syncAsked = true;
+        return;
+    }
+    if (!hasLibrary)
+        return;
+    scanForChanges();
+}
+
+void Library::scanForChanges()
+{
+    scanning = true;
+    playlist->scanFolder(
+        folderPath, Playlist::ScanKind::Update, {}, [this, folder = folderPath](bool done) {
+            if (done) {
+                saveCache(folder);
+                emit installed(Install::Update);
+            }
+            scanEnded(done);
+        });
+}
+
+void Library::scanEnded(bool installed)
+{
+    scanning = false;
+    if (!installed)
+        folderGone();
+    if (std::exchange(syncAsked, false))
+        sync();
+}
+
+bool Library::folderThere()
+{
+    if (QFileInfo(folderPath).isDir())
+        return true;
+    folderGone();
+    return false;
+}
+
+void Library::folderGone()
+{
+    emit status(tr("The music folder is gone: %1").arg(folderPath), 0);
+}
+
+bool Library::busy() const
+{
+    return scanning || readAfterSave || saving->isRunning() || waitingSave;
+}
+
+void Library::saveCache(const QString &folder)
+{
+    const std::shared_ptr<const TrackTable> snapshot = playlist->table();
+    if (saving->isRunning()) {
+        // One save at a time; a library installed meanwhile replaces the one
+        // that waits, as only the newest matters.
+        waitingSave = snapshot;
+        waitingSavePath = cachePath(folder);
+        return;
+    }
+    startSave(cachePath(folder), snapshot);
+}
+
+void Library::startSave(const QString &path, std::shared_ptr<const TrackTable> snapshot)
+{
+    saving->setFuture(QtConcurrent::run([path, snapshot] { return writeCache(path, snapshot); }));
+}
+
+bool Library::cacheSaveFailed() const
+{
+    return saveFailed;
+}
+
+QString Library::readyMessage(Install how) const
+{
+    // A failed write must stay what the user sees: the list's ready message
+    // would hide it at once.
+    if (saveFailed)
+        return tr("Failed to save playlist cache.");
+    return how == Install::Scan ? tr("Playlist refreshed.") : tr("Playlist updated.");
+}
+
+int Library::readyTimeout() const
+{
+    return saveFailed ? 10 : 5;
+}

@@ -1,0 +1,182 @@
+#pragma once
+
+#include "library/TrackTable.h"
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+/**
+ * The in-memory music library: one record per audio file below the music
+ * folder, in the order the folder scan found them (an update appends new
+ * ones). Row i of the main track list is always record i. The records are a
+ * read-only TrackTable, built on the thread pool and swapped in whole; every
+ * function here runs in the GUI thread unless it says otherwise.
+ */
+class Playlist : public QObject {
+    Q_OBJECT
+
+public:
+    /** One audio file with every field filled, as callers get it (the store is TrackTable). */
+    struct TrackInfo {
+        QString artist; ///< album artist, or the track artist where the file names none
+        QString title;
+        QString album;
+        QString trackArtist; ///< the track artist tag; in the cache where the file has one
+        QString duration; ///< "m:ss", minutes not wrapped into hours
+        QUrl url; ///< local-file URL, the record's identity
+        QString fileName;
+        QString displayName;
+        QString searchKey; ///< case-folded "artist title album fileName trackArtist"
+    };
+
+    /** How a scan of the music folder treats the records in place. */
+    enum class ScanKind {
+        /** Every audio file is read, in the order the walk finds them. */
+        Full,
+        /**
+         * Against the records in place when the scan starts: files not among
+         * them are read and appended in walk order; a record whose file's
+         * modification time or size differs from the recorded one is read
+         * again and replaced in place; a record without them (an older cache)
+         * is kept as it is and takes the file's; a record whose file is gone
+         * is dropped. The rest keep their order.
+         */
+        Update,
+    };
+
+    explicit Playlist(QObject *parent = nullptr);
+    ~Playlist() override;
+
+    /**
+     * Scans @p folderPath on the global thread pool and replaces the library with
+     * the result. @p onProgress gets the running count every 100 files and once at
+     * the end; @p onFinished runs after the library was replaced. Both run in the
+     * GUI thread and may be empty. A scan that a newer scan or install has
+     * overtaken is dropped.
+     */
+    void loadFromFolder(const QString &folderPath, std::function<void(int)> onProgress,
+        std::function<void()> onFinished);
+
+    /**
+     * Scans @p folderPath for audio files whose path is not in @p knownFiles and
+     * appends them to the records in place when it starts; @p onDone runs in the
+     * GUI thread afterwards.
+     */
+    void updateFromFolder(
+        const QString &folderPath, const QStringList &knownFiles, std::function<void()> onDone);
+
+    /**
+     * Scans @p folderPath as @p kind says on the global thread pool and installs
+     * the result, which is prepared there in full (records, path index, search
+     * layout). Unlike loadFromFolder(), a folder that is not an existing
+     * directory once the walk is done installs nothing. @p onDone gets whether
+     * the result was installed; a scan overtaken by a newer scan or install
+     * calls nothing. Progress and @p onDone run in the GUI thread and may be empty.
+     */
+    void scanFolder(const QString &folderPath, ScanKind kind, std::function<void(int)> onProgress,
+        std::function<void(bool installed)> onDone);
+
+    /**
+     * Writes the library as JSON to @p cachePath, atomically where the folder takes
+     * a new file, else in place over an existing writable file. Returns false if it
+     * could not be written. See TrackCache for the format.
+     */
+    bool saveToCache(const QString &cachePath) const;
+
+    /**
+     * Replaces the library with the records of the JSON cache at @p cachePath.
+     * Their files are not looked at: the update scan that follows a load finds
+     * the ones that are gone. Returns false, leaving the library untouched, when
+     * the file cannot be read or is not a JSON object. Overtakes running scans.
+     */
+    bool loadFromCache(const QString &cachePath);
+
+    /**
+     * loadFromCache() with the file read and the library prepared on the global
+     * thread pool; @p onDone gets whether it was installed, in the GUI thread.
+     * A read overtaken by a newer scan or install calls nothing.
+     */
+    void readCache(const QString &cachePath, std::function<void(bool loaded)> onDone);
+
+    /** Rebuilds the path index and the search layout of the records in place. */
+    void rebuildSearchIndex();
+
+    /** The records as they are now, shared read-only (a save writes them on a worker). */
+    std::shared_ptr<const TrackTable> table() const;
+
+    /** The local path of every record, in library order. */
+    QStringList knownFilePaths() const;
+
+    /** The display text of every record, in library order. */
+    QStringList getList() const;
+
+    /** The display text of record @p i as getList() gives it, or an empty string when out of range.
+     */
+    QString textAt(int i) const;
+
+    /** The number of records. */
+    int count() const;
+
+    /** The URL of record @p i, or an empty URL when @p i is out of range. */
+    QUrl at(int i) const;
+
+    /** The index of the first record with @p url, or -1. */
+    int indexOf(const QUrl &url) const;
+
+    /** The local path of record @p i, or an empty string when @p i is out of range. */
+    QString pathAt(int i) const;
+
+    /** The row of the first record of the file at @p path, or -1. */
+    int indexOfPath(const QString &path) const;
+
+    /** The duration text of record @p i, or an empty string when @p i is out of range. */
+    QString durationAt(int i) const;
+
+    /** Record @p i with every field filled, or an empty record when @p i is out of range. */
+    TrackInfo track(int i) const;
+
+    /** The form queries and search keys are compared in: trimmed and case-folded. */
+    static QString searchText(const QString &query);
+
+    /**
+     * The rows whose search key contains searchText(@p query), ascending; none for
+     * an empty query. With @p within, only its rows (ascending) are looked at: the
+     * hits of an earlier query that the new one contains.
+     */
+    QList<int> search(const QString &query, const QList<int> *within = nullptr) const;
+
+    /** Whether the file name or path @p name ends in .mp3, .ogg, .wav or .flac, in any case. */
+    static bool isAudioName(const QString &name);
+
+    /** Formats a length in milliseconds as "m:ss" without wrapping minutes into hours. */
+    static QString formatDuration(qint64 ms);
+
+    /**
+     * Reads album artist, title, album and length of the audio file at @p path.
+     * A file that cannot be read gives empty tags and "0:00". Safe on any thread.
+     */
+    static TrackInfo readTrack(const QString &path);
+
+private:
+    /** Puts @p next in place of the records. */
+    void install(std::shared_ptr<const TrackTable> next);
+    /** Starts a scan; see scanFolder(). Appends files not in @p known when @p known is set. */
+    void startScan(const QString &folderPath, ScanKind kind,
+        std::shared_ptr<const QSet<QString>> known, std::function<void(int)> onProgress,
+        std::function<void(bool)> onDone, bool installIfGone);
+
+    std::shared_ptr<const TrackTable> data = std::make_shared<const TrackTable>();
+    // Each scan, cache read and direct install takes the next number; only the
+    // newest may install its result or report progress. Shared with the workers so that an
+    // overtaken scan (or one whose Playlist is gone) stops reading files early.
+    std::shared_ptr<std::atomic<quint64>> scanGeneration
+        = std::make_shared<std::atomic<quint64>>(0);
+};

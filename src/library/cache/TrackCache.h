@@ -1,0 +1,38 @@
+#pragma once
+
+#include "library/TrackTable.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+/**
+ * The library's cache file: a JSON object whose "tracks" array holds one
+ * object per record with "path", "artist", "title", "album", "duration", the
+ * optional "trackArtist", and the file's "mtime" (whole seconds since the
+ * epoch) and "size" (bytes) where known. Readers look keys up by name and skip
+ * the ones they do not know, so older and newer builds read each other's
+ * caches. Safe on any thread.
+ */
+class TrackCache {
+public:
+    /**
+     * The records of the cache at @p path in file order, their repeated strings
+     * shared; entries without a path are skipped, other fields missing or of
+     * another type read as empty (or unknown). No file is looked at but the
+     * cache. Nothing when the cache is not a regular file, cannot be read or
+     * holds no JSON object.
+     */
+    static std::optional<QList<TrackTable::Record>> read(const QString &path);
+
+    /** The cache text of @p records. */
+    static QByteArray toJson(const QList<TrackTable::Record> &records);
+
+    /**
+     * Writes @p json to @p path, atomically where the folder takes a new file,
+     * else in place over an existing writable file. Returns false if it could
+     * not be written.
+     */
+    static bool write(const QString &path, const QByteArray &json);
+};

@@ -1,0 +1,406 @@
+#include "playback/PlayerController.h"
+
+#include "library/Library.h"
+#include "playback/QueueController.h"
+#include "playback/SourceGate.h"
+
+#include <QAudioOutput>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+PlayerController::PlayerController(
+    Library *library, QueueController *queue, PlayOrder::RandomSource random, QObject *parent)
+    : QObject(parent)
+    , library(library)
+    , queue(queue)
+    , order(std::move(random))
+    , player(new QMediaPlayer(this))
+    , audioOutput(new QAudioOutput(this))
+    , gate(new SourceGate(player, this))
+{
+    player->setAudioOutput(audioOutput);
+    audioOutput->setVolume(0);
+    order.setLibrary(library->tracks()->knownFilePaths());
+
+    // Connected before any view connects, so rows are found again before a
+    // view redraws them.
+    connect(library, &Library::installed, this, [this] {
+        libraryInstalled();
+        adoptRowOfSource();
+    });
+    // While a new track waits to be applied, the player still speaks of the
+    // previous one (and of the empty source between them): not news.
+    connect(player, &QMediaPlayer::playbackStateChanged, this, [this] { announceState(); });
+    connect(gate, &SourceGate::applied, this, [this] {
+        announceState();
+        applyPendingSeek();
+    });
+    connect(player, &QMediaPlayer::seekableChanged, this, [this] { applyPendingSeek(); });
+    connect(player, &QMediaPlayer::durationChanged, this, [this](qint64 ms) {
+        if (gate->isPending())
+            return;
+        emit durationChanged(ms);
+        emit trackChanged();
+        applyPendingSeek();
+    });
+    connect(player, &QMediaPlayer::positionChanged, this, [this](qint64 ms) {
+        if (gate->isPending())
+            return;
+        if (ms > 0) {
+            played = true;
+            unplayedInARow = 0;
+        }
+        emit positionChanged(ms);
+    });
+    connect(
+        player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+            if (status == QMediaPlayer::EndOfMedia && !gate->isPending())
+                trackEnded();
+        });
+    connect(player, &QMediaPlayer::errorOccurred, this, [this] {
+        if (!gate->isPending())
+            trackFailed();
+    });
+}
+
+PlayerController::~PlayerController()
+{
+    // The pipeline is taken down while the player, its output and the file it
+    // reads are all still there: a backend torn down with a failed decoder
+    // still attached can crash in its own destructor. None of it is news,
+    // and the views may be going already.
+    blockSignals(true);
+    player->disconnect();
+    player->stop();
+    player->setSource(QUrl());
+}
+
+QMediaPlayer::PlaybackState PlayerController::playbackState() const
+{
+    // While a track waits to be applied, the state it will be put in.
+    return gate->isPending() ? gate->stateWhenApplied() : player->playbackState();
+}
+
+void PlayerController::announceState()
+{
+    const QMediaPlayer::PlaybackState now = playbackState();
+    if (now == announcedState)
+        return;
+    announcedState = now;
+    emit playbackStateChanged(now);
+}
+
+bool PlayerController::shuffle() const
+{
+    return order.shuffle();
+}
+
+PlayOrder::LoopMode PlayerController::loopMode() const
+{
+    return order.loopMode();
+}
+
+float PlayerController::volume() const
+{
+    return percent;
+}
+
+qint64 PlayerController::position() const
+{
+    return gate->isPending() ? 0 : player->position();
+}
+
+qint64 PlayerController::duration() const
+{
+    return gate->isPending() ? 0 : player->duration();
+}
+
+int PlayerController::currentRow() const
+{
+    return order.currentRow();
+}
+
+QString PlayerController::currentPath() const
+{
+    return order.currentPath();
+}
+
+bool PlayerController::resumePending() const
+{
+    return order.resumePending();
+}
+
+QList<int> PlayerController::history() const
+{
+    return order.history();
+}
+
+QUrl PlayerController::source() const
+{
+    return requested;
+}
+
+Playlist::TrackInfo PlayerController::nowPlaying() const
+{
+    const QUrl url = requested;
+    if (url.isEmpty())
+        return {};
+    const Playlist *tracks = library->tracks();
+    const int row = tracks->indexOf(url);
+    if (row != -1)
+        return tracks->track(row);
+    // Read as the library reads its files: the player's own tags still belong
+    // to the previous source when the new one is announced.
+    return Playlist::readTrack(url.toLocalFile());
+}
+
+void PlayerController::restore(int row, const QString &path)
+{
+    order.restore(row, path);
+}
+
+void PlayerController::libraryInstalled()
+{
+    order.setLibrary(library->tracks()->knownFilePaths());
+}
+
+void PlayerController::adoptRowOfSource()
+{
+    // A file that started before the library had it (opened while the cache
+    // was still being read) plays as its row from now on.
+    const int row = library->tracks()->indexOf(requested);
+    if (row == -1 || row == order.currentRow())
+        return;
+    order.setCurrent(row);
+    emit rowStarted(row);
+}
+
+void PlayerController::request(const QUrl &url)
+{
+    requested = url;
+    played = false;
+    pendingSeek = -1;
+    gate->open(url, QMediaPlayer::PlayingState);
+    emit sourceChanged(url);
+    emit trackChanged();
+    announceState();
+}
+
+void PlayerController::startRow(int row)
+{
+    request(library->tracks()->at(row));
+    emit rowStarted(row);
+}
+
+void PlayerController::startFile(const QUrl &url)
+{
+    order.playingOutside();
+    request(url);
+}
+
+void PlayerController::playRow(int row)
+{
+    if (order.setCurrent(row))
+        startRow(row);
+}
+
+void PlayerController::playUrl(const QUrl &url)
+{
+    const int row = library->tracks()->indexOf(url);
+    if (row != -1)
+        playRow(row);
+    else if (!url.isEmpty())
+        startFile(url);
+}
+
+void PlayerController::open(const QList<QUrl> &files)
+{
+    if (files.isEmpty())
+        return;
+    playUrl(files.first());
+    queueNext(files.mid(1));
+}
+
+void PlayerController::queueNext(const QList<QUrl> &files)
+{
+    QStringList paths;
+    for (const QUrl &url : files)
+        paths.append(url.toLocalFile());
+    queue->putFirst(paths);
+}
+
+void PlayerController::togglePlayPause()
+{
+    if (playbackState() == QMediaPlayer::PlayingState)
+        pause();
+    else
+        play();
+}
+
+void PlayerController::play()
+{
+    // The first press after a start resumes the last run's track.
+    if (order.resumePending() && order.setCurrent(order.currentRow())) {
+        startRow(order.currentRow());
+        return;
+    }
+    if (gate->isPending())
+        gate->setStateWhenApplied(QMediaPlayer::PlayingState);
+    else
+        player->play(); // with no source nothing starts, and no view claims otherwise
+    announceState();
+}
+
+void PlayerController::pause()
+{
+    if (gate->isPending() && gate->stateWhenApplied() == QMediaPlayer::PlayingState)
+        gate->setStateWhenApplied(QMediaPlayer::PausedState);
+    else if (!gate->isPending() && player->playbackState() == QMediaPlayer::PlayingState)
+        player->pause();
+    announceState();
+}
+
+void PlayerController::stop()
+{
+    if (gate->isPending())
+        gate->setStateWhenApplied(QMediaPlayer::StoppedState);
+    player->stop();
+    announceState();
+}
+
+bool PlayerController::startQueued()
+{
+    while (queue->isActive() && !queue->isEmpty()) {
+        const QString path = queue->paths().constFirst();
+        const int row = queue->takeNext();
+        if (row == -1) {
+            // Not in the library: a file still there plays as itself.
+            if (!QFileInfo(path).isFile())
+                return false; // a file that left the library and the disk: the normal order goes on
+            startFile(QUrl::fromLocalFile(path));
+            return true;
+        }
+        if (order.setCurrent(row)) {
+            startRow(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+void PlayerController::advance(PlayOrder::Reason reason)
+{
+    if (startQueued())
+        return;
+    const int row = order.advance(reason);
+    if (row >= 0)
+        startRow(row);
+    else if (reason == PlayOrder::Reason::EndOfTrack)
+        emit finished();
+}
+
+void PlayerController::trackEnded()
+{
+    // A track that ended without playing anything (a header-only WAV) is not
+    // repeated by the loop rule: it moves on once, and a second in a row stops.
+    if (!played && player->duration() <= 0) {
+        if (++unplayedInARow >= 2) {
+            emit finished();
+            return;
+        }
+        advance(PlayOrder::Reason::Next);
+        return;
+    }
+    // Loop current track repeats what actually played: a file outside the
+    // library, or one that left it, is not the current row's file.
+    if (order.loopMode() == PlayOrder::Track && !(queue->isActive() && !queue->isEmpty())
+        && library->tracks()->at(order.currentRow()) != requested) {
+        request(requested);
+        return;
+    }
+    advance(PlayOrder::Reason::EndOfTrack);
+}
+
+void PlayerController::trackFailed()
+{
+    const QString name = QFileInfo(requested.toLocalFile()).fileName();
+    const QString error = player->errorString();
+    // The backend stays "playing" a file it cannot play; every view must
+    // show that nothing plays.
+    player->stop();
+    announceState();
+    emit playbackError(name, error);
+    // Once on to the next track, as a skip; never round a library of files
+    // that cannot be played.
+    if (++unplayedInARow < 2)
+        advance(PlayOrder::Reason::Next);
+}
+
+void PlayerController::next()
+{
+    advance(PlayOrder::Reason::Next);
+}
+
+void PlayerController::previous()
+{
+    const int row = order.previous();
+    if (row >= 0)
+        startRow(row);
+}
+
+void PlayerController::seek(qint64 ms)
+{
+    // A jump asked for before the backend knows the new track's length would
+    // be dropped: it is kept until the track can seek.
+    pendingSeek = ms;
+    applyPendingSeek();
+}
+
+void PlayerController::applyPendingSeek()
+{
+    // The backend drops a jump before it knows the track's length, seekable or not.
+    if (pendingSeek < 0 || gate->isPending() || !player->isSeekable() || player->duration() <= 0)
+        return;
+    const qint64 ms = std::exchange(pendingSeek, -1);
+    player->setPosition(ms);
+    emit seeked(ms);
+}
+
+void PlayerController::setShuffle(bool on)
+{
+    if (order.setShuffle(on))
+        emit shuffleChanged(on);
+}
+
+void PlayerController::setLoopMode(PlayOrder::LoopMode mode)
+{
+    if (order.setLoopMode(mode))
+        emit loopModeChanged(order.loopMode());
+}
+
+void PlayerController::cycleLoopMode()
+{
+    setLoopMode(PlayOrder::nextLoopMode(order.loopMode()));
+}
+
+void PlayerController::setVolume(float value)
+{
+    const float clamped = std::clamp(value, 0.0f, 100.0f);
+    if (clamped == percent)
+        return;
+    percent = clamped;
+    if (percent > 0)
+        audible = percent;
+    audioOutput->setVolume(percent / 100);
+    emit volumeChanged(percent);
+}
+
+void PlayerController::toggleMute()
+{
+    if (percent <= 0)
+        setVolume(audible > 0 ? audible : 50);
+    else
+        setVolume(0);
+}

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "playback/PlayOrder.h"
+#include "library/Playlist.h"
+
+#include <QMediaPlayer>
+#include <QObject>
+#include <QUrl>
+
+class Library;
+class QAudioOutput;
+class QueueController;
+class SourceGate;
+
+/**
+ * The transport: it owns the media player, its audio output and the play
+ * order, starts every track through one routine, and announces each real
+ * change of state by one signal. It never touches a view; the window and the
+ * desktop bus drive it and paint what it announces.
+ */
+class PlayerController : public QObject {
+    Q_OBJECT
+
+public:
+    /**
+     * A transport over @p library's records and @p queue, which must outlive
+     * it. It follows every library install. @p random picks shuffled rows.
+     */
+    PlayerController(Library *library, QueueController *queue, PlayOrder::RandomSource random = {},
+        QObject *parent = nullptr);
+    ~PlayerController() override;
+
+    QMediaPlayer::PlaybackState playbackState() const;
+    bool shuffle() const;
+    PlayOrder::LoopMode loopMode() const;
+    /** The volume in percent, 0 to 100. */
+    float volume() const;
+    /** Position in the current track, in milliseconds. */
+    qint64 position() const;
+    /** Length of the current track in milliseconds; 0 while unknown. */
+    qint64 duration() const;
+    /** The library row of the current track (kept while a file outside the library plays). */
+    int currentRow() const;
+    /** The file of the current track. */
+    QString currentPath() const;
+    /** Whether the next play/pause press starts the track of the last run. */
+    bool resumePending() const;
+    /** The rows played before, oldest first. */
+    QList<int> history() const;
+    /** The media player's source; empty while nothing is loaded. */
+    QUrl source() const;
+    /**
+     * The current source as a track record: its library record, or for a file
+     * outside the library its tags read from the file. An empty url when
+     * nothing is loaded.
+     */
+    Playlist::TrackInfo nowPlaying() const;
+
+    /** Restores the track of an earlier run (see PlayOrder::restore). */
+    void restore(int row, const QString &path);
+
+    /** Starts library row @p row; a row out of range changes nothing. */
+    void playRow(int row);
+    /** Plays @p url: its library row if it has one, else the file itself. */
+    void playUrl(const QUrl &url);
+    /**
+     * Plays the first of the local files @p files as playUrl() does and puts
+     * the others at the front of the play-next queue, in their order.
+     */
+    void open(const QList<QUrl> &files);
+    /**
+     * Puts the local files @p files at the front of the play-next queue, in
+     * their order (QueueController::putFirst).
+     */
+    void queueNext(const QList<QUrl> &files);
+    /** The play/pause press: pauses what plays, else play(). */
+    void togglePlayPause();
+    /** Plays; the first press after a start resumes the last run's track. */
+    void play();
+    void pause();
+    void stop();
+    /** The next press: the queue first, then the play order. The last row never wraps. */
+    void next();
+    /** The previous press: back through the history when shuffling, else the row above. */
+    void previous();
+    /** Jumps to @p ms in the current track and announces the jump, as soon as the track can seek.
+     */
+    void seek(qint64 ms);
+
+    void setShuffle(bool on);
+    void setLoopMode(PlayOrder::LoopMode mode);
+    /** The loop button: Off, List, Track, Off. */
+    void cycleLoopMode();
+    /** Sets the volume, clamped to 0 to 100. */
+    void setVolume(float percent);
+    /** Mutes, or returns to the last audible volume (50 when there was none). */
+    void toggleMute();
+
+signals:
+    void playbackStateChanged(QMediaPlayer::PlaybackState state);
+    /** The media player was given @p source. */
+    void sourceChanged(const QUrl &source);
+    /** Library row @p row started. */
+    void rowStarted(int row);
+    /** The last track ended and nothing follows. */
+    void finished();
+    /** The source or its length changed; nowPlaying() and duration() have the news. */
+    void trackChanged();
+    void shuffleChanged(bool on);
+    void loopModeChanged(PlayOrder::LoopMode mode);
+    void volumeChanged(float percent);
+    void positionChanged(qint64 ms);
+    void durationChanged(qint64 ms);
+    /** Playback jumped to @p ms through seek(). */
+    void seeked(qint64 ms);
+    /** The file @p fileName could not be played, for the reason @p error. */
+    void playbackError(const QString &fileName, const QString &error);
+
+private:
+    void advance(PlayOrder::Reason reason);
+    void trackEnded();
+    void trackFailed();
+    bool startQueued();
+    void request(const QUrl &url);
+    void startRow(int row);
+    void startFile(const QUrl &url);
+    void libraryInstalled();
+    void adoptRowOfSource();
+    void announceState();
+    void applyPendingSeek();
+
+    Library *library;
+    QueueController *queue;
+    PlayOrder order;
+    QMediaPlayer *player;
+    QAudioOutput *audioOutput;
+    SourceGate *gate;
+    // The track asked for; the player may still be settling the previous one.
+    QUrl requested;
+    QMediaPlayer::PlaybackState announcedState = QMediaPlayer::StoppedState;
+    // The current track reached a position past its start.
+    bool played = false;
+    int unplayedInARow = 0;
+    qint64 pendingSeek = -1;
+    float percent = 0;
+    float audible = 0;
+};

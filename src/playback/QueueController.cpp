@@ -1,0 +1,207 @@
+#include "playback/QueueController.h"
+
+#include "library/Playlist.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+QueueController::QueueController(const Playlist *library, QObject *parent)
+    : QObject(parent)
+    , library(library)
+{
+}
+
+template <typename Edit> void QueueController::change(Edit edit)
+{
+    const QStringList before = queue.getList();
+    const bool wasActive = queue.isActive();
+    edit();
+    const QStringList after = queue.getList();
+    // A request that changes nothing (an absent path, a move at the end) is not news.
+    if (queue.isActive() != wasActive
+        || !std::equal(after.cbegin(), after.cend(), before.cbegin(), before.cend()))
+        emit changed();
+}
+
+QStringList QueueController::paths() const
+{
+    return queue.getList();
+}
+
+bool QueueController::contains(const QString &path) const
+{
+    return queue.contains(path);
+}
+
+bool QueueController::isEmpty() const
+{
+    return queue.isEmpty();
+}
+
+bool QueueController::isActive() const
+{
+    return queue.isActive();
+}
+
+void QueueController::toggle(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    if (queue.contains(path)) {
+        queue.remove(path);
+    } else {
+        queue.add(path);
+        queue.setActive(true);
+    }
+    emit changed();
+}
+
+void QueueController::moveUp(const QString &path)
+{
+    change([&] { queue.moveUp(path); });
+}
+
+void QueueController::moveDown(const QString &path)
+{
+    change([&] { queue.moveDown(path); });
+}
+
+void QueueController::moveToFront(const QString &path)
+{
+    change([&] { queue.moveToFront(path); });
+}
+
+void QueueController::remove(const QString &path)
+{
+    change([&] { queue.remove(path); });
+}
+
+void QueueController::clear()
+{
+    change([this] {
+        queue.clear();
+        queue.setActive(false);
+    });
+}
+
+void QueueController::putFirst(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    change([&] {
+        // From the last, each to the front: the first ends up first.
+        for (auto it = paths.crbegin(); it != paths.crend(); ++it) {
+            if (!queue.contains(*it))
+                queue.add(*it);
+            queue.moveToFront(*it);
+        }
+        queue.setActive(true);
+    });
+}
+
+void QueueController::setOrder(const QStringList &paths)
+{
+    change([&] {
+        queue.clear();
+        for (const QString &path : paths)
+            queue.add(path);
+    });
+}
+
+int QueueController::takeNext()
+{
+    if (!queue.isActive() || queue.isEmpty())
+        return -1;
+    // Gone from the library: dropped, and the normal order goes on.
+    const int row = rowOf(queue.next());
+    emit changed();
+    return row;
+}
+
+int QueueController::rowOf(const QString &path) const
+{
+    return library->indexOfPath(path);
+}
+
+QHash<int, int> QueueController::marksByRow() const
+{
+    QHash<int, int> marks;
+    const QStringList queued = queue.getList();
+    for (int i = 0; i < queued.size(); ++i) {
+        const int row = rowOf(queued.at(i));
+        if (row != -1 && !marks.contains(row))
+            marks.insert(row, i + 1);
+    }
+    return marks;
+}
+
+QStringList QueueController::names() const
+{
+    const QStringList queued = queue.getList();
+    QStringList result;
+    result.reserve(queued.size());
+    for (const QString &path : queued) {
+        const int row = rowOf(path);
+        result.append(row != -1 ? library->textAt(row) : QFileInfo(path).fileName());
+    }
+    return result;
+}
+
+qint64 QueueController::durationSeconds(const QString &text)
+{
+    // The cache can be damaged or edited by hand. The minutes are capped so
+    // that no sum of them can come near the end of a 64-bit count.
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QStringView minutes = QStringView(text).left(colon);
+    const QStringView seconds = QStringView(text).mid(colon + 1);
+    const auto allDigits = [](QStringView part) {
+        return std::all_of(part.begin(), part.end(),
+            [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    };
+    if (colon < 1 || minutes.size() > 9 || seconds.size() != 2 || !allDigits(minutes)
+        || !allDigits(seconds))
+        return 0;
+    const int s = seconds.toInt();
+    if (s >= 60)
+        return 0;
+    return minutes.toLongLong() * 60 + s;
+}
+
+qint64 QueueController::totalSeconds() const
+{
+    qint64 total = 0;
+    for (const QString &path : queue.getList()) {
+        const int row = rowOf(path);
+        if (row != -1)
+            total += durationSeconds(library->durationAt(row));
+    }
+    return total;
+}
+
+QString QueueController::totalText() const
+{
+    const qint64 total = totalSeconds();
+    const qint64 h = total / 3600;
+    const qint64 m = (total % 3600) / 60;
+    const qint64 s = total % 60;
+    if (h > 0)
+        return QStringLiteral("%1:%2:%3")
+            .arg(h)
+            .arg(m, 2, 10, QLatin1Char('0'))
+            .arg(s, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
+}
+
+QString QueueController::summary() const
+{
+    QString text = tr("%1 tracks").arg(library->count());
+    if (queue.isActive() && !queue.isEmpty())
+        text += tr(", %1 in queue (%2)").arg(queue.getList().size()).arg(totalText());
+    return text;
+}
+
+QString QueueController::markedText(int position, const QString &text)
+{
+    return QStringLiteral("[%1] %2").arg(QString::number(position), text);
+}
