@@ -1,4 +1,5 @@
 #include "library/Playlist.h"
+#include "library/scan/MusicFiles.h"
 
 #include "library/cache/TrackCache.h"
 
@@ -569,10 +570,7 @@ QList<int> Playlist::search(const QString &query, const QList<int> *within) cons
 
 bool Playlist::isAudioName(const QString &name)
 {
-    static const QLatin1String suffixes[] = {QLatin1String(".mp3"), QLatin1String(".ogg"),
-        QLatin1String(".wav"), QLatin1String(".flac")};
-    return std::any_of(std::begin(suffixes), std::end(suffixes),
-        [&name](QLatin1String suffix) { return name.endsWith(suffix, Qt::CaseInsensitive); });
+    return MusicFiles::isAudioName(name);
 }
 
 QString Playlist::formatDuration(qint64 ms)
