@@ -1,6 +1,7 @@
 #include "library/Playlist.h"
 #include "library/scan/MusicFiles.h"
 
+#include "library/TimeText.h"
 #include "library/cache/TrackCache.h"
 
 #include <QCoreApplication>
@@ -575,10 +576,7 @@ bool Playlist::isAudioName(const QString &name)
 
 QString Playlist::formatDuration(qint64 ms)
 {
-    if (ms <= 0)
-        return QStringLiteral("0:00");
-    const qint64 seconds = ms / 1000;
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return TimeText::length(ms);
 }
 
 Playlist::TrackInfo Playlist::readTrack(const QString &path)

@@ -1,6 +1,7 @@
 #include "playback/QueueController.h"
 
 #include "library/Playlist.h"
+#include "library/TimeText.h"
 
 #include <QFileInfo>
 
@@ -150,22 +151,7 @@ QStringList QueueController::names() const
 
 qint64 QueueController::durationSeconds(const QString &text)
 {
-    // The cache can be damaged or edited by hand. The minutes are capped so
-    // that no sum of them can come near the end of a 64-bit count.
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    const QStringView minutes = QStringView(text).left(colon);
-    const QStringView seconds = QStringView(text).mid(colon + 1);
-    const auto allDigits = [](QStringView part) {
-        return std::all_of(part.begin(), part.end(),
-            [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
-    };
-    if (colon < 1 || minutes.size() > 9 || seconds.size() != 2 || !allDigits(minutes)
-        || !allDigits(seconds))
-        return 0;
-    const int s = seconds.toInt();
-    if (s >= 60)
-        return 0;
-    return minutes.toLongLong() * 60 + s;
+    return TimeText::lengthSeconds(text);
 }
 
 qint64 QueueController::totalSeconds() const
@@ -181,16 +167,7 @@ qint64 QueueController::totalSeconds() const
 
 QString QueueController::totalText() const
 {
-    const qint64 total = totalSeconds();
-    const qint64 h = total / 3600;
-    const qint64 m = (total % 3600) / 60;
-    const qint64 s = total % 60;
-    if (h > 0)
-        return QStringLiteral("%1:%2:%3")
-            .arg(h)
-            .arg(m, 2, 10, QLatin1Char('0'))
-            .arg(s, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
+    return TimeText::total(totalSeconds());
 }
 
 QString QueueController::summary() const

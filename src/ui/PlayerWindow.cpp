@@ -6,6 +6,7 @@
 #include "library/Library.h"
 #include "playback/PlayerController.h"
 #include "library/Playlist.h"
+#include "library/TimeText.h"
 #include "ui/widgets/ProgressBar.h"
 #include "playback/QueueController.h"
 #include "ui/dialogs/QueueDialog.h"
@@ -563,10 +564,7 @@ void PlayerWindow::showSummaryUnlessTimed()
 
 QString PlayerWindow::formatTime(qint64 ms)
 {
-    const qint64 totalSeconds = std::max<qint64>(ms, 0) / 1000;
-    return QStringLiteral("%1:%2")
-        .arg(totalSeconds / 60, 2, 10, QLatin1Char('0'))
-        .arg(totalSeconds % 60, 2, 10, QLatin1Char('0'));
+    return TimeText::position(ms);
 }
 
 void PlayerWindow::handlePosition(qint64 pos)
