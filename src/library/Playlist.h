@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/TrackTable.h"
+#include "library/scan/LibraryScanner.h"
 
 #include <QList>
 #include <QObject>
@@ -37,20 +38,8 @@ public:
         QString searchKey; ///< case-folded "artist title album fileName trackArtist"
     };
 
-    /** How a scan of the music folder treats the records in place. */
-    enum class ScanKind {
-        /** Every audio file is read, in the order the walk finds them. */
-        Full,
-        /**
-         * Against the records in place when the scan starts: files not among
-         * them are read and appended in walk order; a record whose file's
-         * modification time or size differs from the recorded one is read
-         * again and replaced in place; a record without them (an older cache)
-         * is kept as it is and takes the file's; a record whose file is gone
-         * is dropped. The rest keep their order.
-         */
-        Update,
-    };
+    /** How a scan of the music folder treats the records in place; see LibraryScanner::Kind. */
+    using ScanKind = LibraryScanner::Kind;
 
     explicit Playlist(QObject *parent = nullptr);
     ~Playlist() override;
