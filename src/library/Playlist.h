@@ -18,8 +18,9 @@
  * The in-memory music library: one record per audio file below the music
  * folder, in the order the folder scan found them (an update appends new
  * ones). Row i of the main track list is always record i. The records are a
- * read-only TrackTable, built on the thread pool and swapped in whole; every
- * function here runs in the GUI thread unless it says otherwise.
+ * read-only TrackTable, built on the thread pool (by a LibraryScanner for a
+ * scan) and swapped in whole; every function here runs in the GUI thread
+ * unless it says otherwise.
  */
 class Playlist : public QObject {
     Q_OBJECT
@@ -142,7 +143,7 @@ public:
      */
     QList<int> search(const QString &query, const QList<int> *within = nullptr) const;
 
-    /** Whether the file name or path @p name ends in .mp3, .ogg, .wav or .flac, in any case. */
+    /** Whether @p name ends in .mp3, .ogg, .wav or .flac, in any case; see MusicFiles. */
     static bool isAudioName(const QString &name);
 
     /** Formats a length in milliseconds as "m:ss" without wrapping minutes into hours. */
