@@ -140,7 +140,7 @@ bool WindowBench::timeUpdate(PlayerWindow &window, double &ms, double &stallMs)
 {
     LibraryWatch watch(window, clock, cachePath);
     watch.begin();
-    window.library()->update();
+    window.library()->loadCacheAndCheck();
     if (!watch.waitForInstall(Library::Install::Update, "update")
         || !watch.waitForPaintedList("update", tracks))
         return false;

@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
     QueueController queue(library.tracks());
     PlayerController controller(&library, &queue);
     library.restoreFolder(folder.path());
-    library.update();
+    library.loadCacheAndCheck();
     controller.setVolume(0);
 
     // The watchdog: a GUI thread that makes no turn for 6 s is hung for good.

@@ -1,10 +1,10 @@
 // The transport over a real media player: how it ties the play order (test_playorder.cpp has its
 // rules), the queue and the real end of a track together, and what it announces.
 
+#include "TestSupport.h"
 #include "library/Library.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
-#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -33,7 +33,7 @@ struct Rig {
     {
         QSignalSpy installed(&library, &Library::installed);
         library.restoreFolder(dir.path());
-        library.update();
+        library.loadCacheAndCheck();
         return QTest::qWaitFor([&] { return installed.size() == 2 && !library.busy(); }, 20000);
     }
 };

@@ -1,10 +1,10 @@
 // The music library: texts, look-ups, scans of real files, the cache, hostile folders and caches.
 
-#include "library/watcher/FolderWatcher.h"
+#include "TestSupport.h"
 #include "library/Library.h"
 #include "library/Playlist.h"
-#include "TestSupport.h"
 #include "library/TrackTable.h"
+#include "library/watcher/FolderWatcher.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -189,7 +189,7 @@ private slots:
         copyFixture("tone.mp3", folder + "/a.mp3");
         copyFixture("tone.ogg", folder + "/b.ogg");
         Library library;
-        library.setWatching(false); // every sync here is asked for by hand
+        library.setWatching(false); // every check for changes here is asked for by hand
         QStringList log;
         connect(&library, &Library::scanStarted, this, [&log] { log << "scanStarted"; });
         connect(&library, &Library::status, this, [&log](const QString &text, int seconds) {
@@ -217,27 +217,27 @@ private slots:
         const QString tracks
             = "Mp3 Album Artist - Mp3 Tone (0:01), Ogg Album Artist - Ogg Tone (0:01)";
         const QString load = "Loading playlist... 0 / | / ";
-        library.refresh();
-        library.update();
-        library.sync();
+        library.rescan();
+        library.loadCacheAndCheck();
+        library.checkForChanges();
         QCOMPARE(settled(), "| / cache: same"); // no folder: nothing happens
         library.restoreFolder(folder);
-        library.sync(); // nothing installed to compare with
+        library.checkForChanges(); // nothing installed to compare with
         QCOMPARE(settled(), "| / cache: same");
-        library.update(); // no cache: a full scan
+        library.loadCacheAndCheck(); // no cache: a full scan
         QCOMPARE(settled(), load + scan + found + tracks + "; Playlist refreshed. 5 / cache: same");
         writeCache(cache, {{folder + "/b.ogg", "B", "Cached"}});
-        library.update(); // the cache, then the new files; an old record is trusted
+        library.loadCacheAndCheck(); // the cache, then the new files; an old record is trusted
         QCOMPARE(settled(),
             load
                 + "Cache: B - Cached (); Playlist updated. 5 / Checking for new tracks... 5 / "
                   "Update: B - Cached (), Mp3 Album Artist - Mp3 Tone (0:01); Playlist updated. "
                   "5 / cache: same");
-        library.refresh(); // the cache ignored
+        library.rescan(); // the cache ignored
         QCOMPARE(
             settled(), scan + "| / " + found + tracks + "; Playlist refreshed. 5 / cache: same");
         // A retagged file is read again in place, a deleted one dropped, a new one appended. A
-        // sync asked for while one runs runs after it.
+        // check asked for while one runs runs after it.
         TagLib::FileRef retag(QFile::encodeName(folder + "/a.mp3").constData());
         retag.tag()->setTitle("Retagged");
         QVERIFY(retag.save());
@@ -247,13 +247,13 @@ private slots:
             QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
         QVERIFY(QFile::remove(folder + "/b.ogg"));
         copyFixture("untagged.mp3", folder + "/c.mp3");
-        library.sync();
-        library.sync();
+        library.checkForChanges();
+        library.checkForChanges();
         const QString now = "Mp3 Album Artist - Retagged (0:01), c.mp3";
         const QString synced = "Update: " + now + "; Playlist updated. 5";
         QCOMPARE(settled(), "| / " + synced + " / " + synced + " / cache: same");
         QVERIFY(QDir().rename(folder, folder + "-moved"));
-        library.sync();
+        library.checkForChanges();
         QCOMPARE(settled(), "| / The music folder is gone: " + folder + " 0 / cache: other");
         QCOMPARE(library.tracks()->count(), 2);
         QVERIFY(QDir().rename(folder + "-moved", folder));
@@ -264,7 +264,7 @@ private slots:
             scan + "| / " + found + now
                 + "; Playlist refreshed. 5 / Failed to save playlist cache. 10 / cache: other");
         // While saves fail, the next install says so too, rather than that all went well.
-        library.sync();
+        library.checkForChanges();
         const QString told = settled();
         const QString failed = "Failed to save playlist cache. 10";
         QCOMPARE(told,
@@ -298,7 +298,7 @@ private slots:
             QCOMPARE(seen.takeFirst(), expected);
         };
         library.restoreFolder(folder);
-        library.update();
+        library.loadCacheAndCheck();
         next("Scan: Mp3 Album Artist - Mp3 Tone (0:01)");
         QTRY_VERIFY_WITH_TIMEOUT(!library.busy(), 30000);
         QTest::qWait(500); // the watch is in place
@@ -332,7 +332,7 @@ private slots:
         QCOMPARE(seen, QStringList());
         // Started again from its cache, it watches as well.
         library.restoreFolder(folder);
-        library.update();
+        library.loadCacheAndCheck();
         next("Cache: Mp3 Album Artist - Retagd 1 (0:01), c.mp3");
         next("Update: Mp3 Album Artist - Retagd 1 (0:01), c.mp3");
         QTRY_VERIFY_WITH_TIMEOUT(!library.busy(), 30000);

@@ -1,10 +1,10 @@
 // The player on the media bus as a desktop panel sees it, over a private bus this test starts.
 
-#include "library/Library.h"
+#include "TestSupport.h"
 #include "desktop/MprisService.h"
+#include "library/Library.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
-#include "TestSupport.h"
 
 #include <QtDBus>
 #include <QtTest>
@@ -42,7 +42,7 @@ private slots:
         }
         writeCache(music.filePath("library/playlist_cache.json"), entries.mid(0, 3));
         library.restoreFolder(music.filePath("library"));
-        library.update();
+        library.loadCacheAndCheck();
         QVERIFY(firstNews(&library)); // the cache is installed
         service = new MprisService(&controller);
         for (const QString signal : {"PropertiesChanged", "Seeked"})

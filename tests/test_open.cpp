@@ -2,10 +2,10 @@
 // library row where the library has it), the others are queued right after it, and each name that
 // cannot be opened is reported. test_mpris has a second start hand its files to a running player.
 
+#include "TestSupport.h"
 #include "library/FileResolver.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
-#include "TestSupport.h"
 #include "ui/widgets/TrackList.h"
 
 #include <QLabel>
@@ -63,8 +63,8 @@ private slots:
             "b.wav (row)", "c.ogg");
         row("outside; the rest queued first, c.ogg moved", "line",
             {"x.mp3", "../music/a.mp3", "../music/c.ogg"}, "x.mp3", "a.mp3 c.ogg");
-        row("a folder: the audio files below it by path, any case", "line", {"."}, "LOUD.WAV",
-            "y.ogg x.mp3 c.ogg");
+        row("a folder: the audio files below it in name order, any case", "line", {"."}, "y.ogg",
+            "LOUD.WAV x.mp3 c.ogg");
         row("http: URL", "line", {"http://a.org/a.mp3"}, "", "c.ogg",
             "\"http://a.org/a.mp3\": only local files and file: URLs can be opened.");
         row("missing", "line", {"gone.mp3"}, "", "c.ogg", "\"gone.mp3\": no such file or folder.");

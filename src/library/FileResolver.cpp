@@ -1,13 +1,11 @@
 #include "library/FileResolver.h"
 
-#include "library/Playlist.h"
+#include "library/scan/MusicFiles.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QSet>
 
-#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -40,7 +38,7 @@ public:
             problem(name, FileResolver::tr("no such file or folder"));
         else if (info.isDir())
             addFolder(absolute, name);
-        else if (!info.isFile() || !Playlist::isAudioName(absolute))
+        else if (!info.isFile() || !MusicFiles::isAudioName(absolute))
             problem(name, FileResolver::tr("not an mp3, ogg, wav or flac file"));
         else
             addFile(absolute);
@@ -51,20 +49,17 @@ public:
 private:
     void addFolder(const QString &folder, const QString &name)
     {
-        // What the library scan takes: files and links to files, hidden files left out.
-        QDirIterator it(folder, QDir::Files | QDir::AllDirs | QDir::NoDotAndDotDot,
-            QDirIterator::Subdirectories);
+        // What the library scan takes, in the order it takes them.
         QStringList found;
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (Playlist::isAudioName(path) && !it.fileInfo().isDir())
-                found.append(path);
-        }
+        MusicFiles::walk(folder, MusicFiles::Entries::All, [&found](const QFileInfo &entry) {
+            if (!entry.isDir() && MusicFiles::isAudioName(entry.fileName()))
+                found.append(entry.filePath());
+            return true;
+        });
         if (found.isEmpty()) {
             problem(name, FileResolver::tr("no mp3, ogg, wav or flac files in this folder"));
             return;
         }
-        std::sort(found.begin(), found.end());
         for (const QString &path : std::as_const(found))
             addFile(path);
     }

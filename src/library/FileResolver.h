@@ -10,8 +10,8 @@
  * the audio files to play, in order, and says what it cannot open. A name is
  * a plain path or a file: URL; a relative one is taken against the working
  * directory given. A folder stands for the audio files below it at any depth
- * that the library scan would take (hidden files are left out), sorted by
- * path. Only .mp3, .ogg, .wav and .flac files open, the suffix in any case.
+ * that the library scan would take, in the order it takes them (see
+ * MusicFiles). Only .mp3, .ogg, .wav and .flac files open, the suffix in any case.
  * Static only.
  */
 class FileResolver {

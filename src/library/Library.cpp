@@ -1,8 +1,8 @@
 #include "library/Library.h"
 
-#include "library/watcher/FolderWatcher.h"
 #include "library/Playlist.h"
 #include "library/cache/TrackCache.h"
+#include "library/watcher/FolderWatcher.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -23,8 +23,8 @@ Library::Library(QObject *parent)
     , watcher(new FolderWatcher(this))
     , saving(new QFutureWatcher<bool>(this))
 {
-    connect(watcher, &FolderWatcher::changed, this, &Library::sync);
-    connect(watcher, &FolderWatcher::folderBack, this, &Library::sync);
+    connect(watcher, &FolderWatcher::changed, this, &Library::checkForChanges);
+    connect(watcher, &FolderWatcher::folderBack, this, &Library::checkForChanges);
     connect(watcher, &FolderWatcher::folderGone, this, &Library::folderGone);
     connect(watcher, &FolderWatcher::limitReached, this, [this] {
         if (std::exchange(watchLimitTold, true))
@@ -80,7 +80,7 @@ void Library::setFolder(const QString &path)
     watcher->stop();
     watchedFolder.clear();
     watchLimitTold = false;
-    refresh();
+    rescan();
 }
 
 void Library::restoreFolder(const QString &path)
@@ -111,7 +111,7 @@ void Library::watchFolder()
     watcher->watch(folderPath);
 }
 
-void Library::refresh()
+void Library::rescan()
 {
     // With no folder chosen there is nothing to scan, and the cache would
     // land in the file-system root.
@@ -149,7 +149,7 @@ void Library::scanInFull()
         });
 }
 
-void Library::update()
+void Library::loadCacheAndCheck()
 {
     if (folderPath.isEmpty())
         return;
@@ -169,7 +169,7 @@ void Library::readCache()
     scanning = true;
     playlist->readCache(cachePath(folderPath), [this](bool loaded) {
         if (!loaded) {
-            // As refresh() does, but the folder was looked at by the read.
+            // As rescan() does, but the folder was looked at by the read.
             if (!QFileInfo(folderPath).isDir()) {
                 scanEnded(false);
                 return;
@@ -192,12 +192,12 @@ void Library::readCache()
     });
 }
 
-void Library::sync()
+void Library::checkForChanges()
 {
     if (folderPath.isEmpty())
         return;
     if (scanning) {
-        syncAsked = true;
+        checkAsked = true;
         return;
     }
     if (!hasLibrary)
@@ -223,8 +223,8 @@ void Library::scanEnded(bool installed)
     scanning = false;
     if (!installed)
         folderGone();
-    if (std::exchange(syncAsked, false))
-        sync();
+    if (std::exchange(checkAsked, false))
+        checkForChanges();
 }
 
 bool Library::folderThere()

@@ -12,19 +12,19 @@ class TrackTable;
 
 /**
  * The music library's work: the music folder, the full scan, the quick load
- * from the cache followed by an update scan, the sync after changes on disk,
+ * from the cache followed by an update scan, the check after changes on disk,
  * and the cache saves. It owns the records (a Playlist) and tells the views
  * by signal when a scan starts, what the status line should say, and when a
  * new library is in place. Files are read and written on the global thread
  * pool; what reaches the GUI thread is a finished library to put in place.
  *
  * A music folder that is not an existing directory when a scan, update or
- * sync would install keeps the library and the cache as they are; the status
+ * check for changes would install keeps the library and the cache as they are; the status
  * then says "The music folder is gone: <path>" until the next message.
  *
  * From its first read on, the folder is watched: each batch
- * of changes on disk runs a sync, a folder that went away is told at once and
- * synced when it is back. Where the system has too few watches for the tree,
+ * of changes on disk runs a check for changes, a folder that went away is told
+ * at once and checked when it is back. Where the system has too few watches for the tree,
  * the status says so once and changes show with the next update.
  */
 class Library : public QObject {
@@ -35,8 +35,8 @@ public:
     enum class Install {
         Cache, ///< read from the cache, a scan for new files follows
         Scan, ///< a full scan of the folder
-        Update, ///< after a cache load or a sync: changed records replaced, new appended, gone
-                ///< dropped
+        Update, ///< after a cache load or a check for changes: changed records replaced, new
+                ///< appended, gone dropped
     };
     Q_ENUM(Install)
 
@@ -57,21 +57,21 @@ public:
     void restoreFolder(const QString &path);
     /** Scans the music folder in full, saves the cache and installs the result; no folder, no scan.
      */
-    void refresh();
+    void rescan();
     /**
      * Reads the cache on a worker and installs it (Install::Cache), then runs the
      * update scan (see Playlist::ScanKind::Update), saves the cache and installs
-     * again (Install::Update). Without a readable cache it refreshes in full.
+     * again (Install::Update). Without a readable cache it rescans in full.
      * Before it returns it only sends the status "Loading playlist...".
      */
-    void update();
+    void loadCacheAndCheck();
     /**
      * The update scan against the library in memory, without reading the cache:
      * installed as Install::Update, then the cache is saved. Asked for while a
      * load or scan runs, it runs once after that; asked for before any library
      * of this folder is installed, it does nothing (the load to come reads the folder).
      */
-    void sync();
+    void checkForChanges();
     /** The watcher of the music folder, for its settings. */
     FolderWatcher *folderWatcher() const;
     /** Whether the folder is watched from its next read on (it is by default); off stops it now. */
@@ -98,13 +98,13 @@ signals:
     void installed(Library::Install how);
 
 private:
-    /** The cache read of update(). */
+    /** The cache read of loadCacheAndCheck(). */
     void readCache();
-    /** The full scan of refresh(), after its signals were sent. */
+    /** The full scan of rescan(), after its signals were sent. */
     void scanInFull();
     /** The update scan against the library in place. */
     void scanForChanges();
-    /** The end of a load or scan that @p installed (or found the folder gone); runs a sync asked
+    /** The end of a load or scan that @p installed (or found the folder gone); runs a check asked
      * for. */
     void scanEnded(bool installed);
     /** Whether the music folder is an existing directory; tells the status line when not. */
@@ -125,8 +125,8 @@ private:
     bool watchLimitTold = false; ///< the status said once that the tree cannot be watched
     bool saveFailed = false;
     bool scanning = false; ///< a cache read or scan of ours runs
-    bool syncAsked = false; ///< a sync waits for the running load or scan
-    bool readAfterSave = false; ///< update() waits for the running save
+    bool checkAsked = false; ///< a check for changes waits for the running load or scan
+    bool readAfterSave = false; ///< loadCacheAndCheck() waits for the running save
     bool hasLibrary = false; ///< a library of this folder is installed
     QFutureWatcher<bool> *saving; ///< the running save
     std::shared_ptr<const TrackTable> waitingSave; ///< the newest library still to save

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/TrackTable.h"
+#include "library/scan/LibraryScanner.h"
 
 #include <QList>
 #include <QObject>
@@ -17,8 +18,9 @@
  * The in-memory music library: one record per audio file below the music
  * folder, in the order the folder scan found them (an update appends new
  * ones). Row i of the main track list is always record i. The records are a
- * read-only TrackTable, built on the thread pool and swapped in whole; every
- * function here runs in the GUI thread unless it says otherwise.
+ * read-only TrackTable, built on the thread pool (by a LibraryScanner for a
+ * scan) and swapped in whole; every function here runs in the GUI thread
+ * unless it says otherwise.
  */
 class Playlist : public QObject {
     Q_OBJECT
@@ -37,20 +39,8 @@ public:
         QString searchKey; ///< case-folded "artist title album fileName trackArtist"
     };
 
-    /** How a scan of the music folder treats the records in place. */
-    enum class ScanKind {
-        /** Every audio file is read, in the order the walk finds them. */
-        Full,
-        /**
-         * Against the records in place when the scan starts: files not among
-         * them are read and appended in walk order; a record whose file's
-         * modification time or size differs from the recorded one is read
-         * again and replaced in place; a record without them (an older cache)
-         * is kept as it is and takes the file's; a record whose file is gone
-         * is dropped. The rest keep their order.
-         */
-        Update,
-    };
+    /** How a scan of the music folder treats the records in place; see LibraryScanner::Kind. */
+    using ScanKind = LibraryScanner::Kind;
 
     explicit Playlist(QObject *parent = nullptr);
     ~Playlist() override;
@@ -153,7 +143,7 @@ public:
      */
     QList<int> search(const QString &query, const QList<int> *within = nullptr) const;
 
-    /** Whether the file name or path @p name ends in .mp3, .ogg, .wav or .flac, in any case. */
+    /** Whether @p name ends in .mp3, .ogg, .wav or .flac, in any case; see MusicFiles. */
     static bool isAudioName(const QString &name);
 
     /** Formats a length in milliseconds as "m:ss" without wrapping minutes into hours. */

@@ -287,7 +287,7 @@ void PlayerWindow::setupConnections()
 {
     connect(openSearch, &QAction::triggered, this, &PlayerWindow::showSearchDialog);
     connect(setFolderAction, &QAction::triggered, this, [this] { chooseMusicFolder(); });
-    connect(updateAction, &QAction::triggered, mediaLibrary, &Library::update);
+    connect(updateAction, &QAction::triggered, mediaLibrary, &Library::loadCacheAndCheck);
     // quit() closes the visible windows first, so closeEvent saves as well.
     connect(quitAction, &QAction::triggered, this, [this] {
         saveSettings();
@@ -469,7 +469,7 @@ void PlayerWindow::loadSettings()
     showRestoredRow = store.hasLastTrack() && store.hasMusicFolder();
     if (store.hasMusicFolder()) {
         mediaLibrary->restoreFolder(store.musicFolder());
-        mediaLibrary->update();
+        mediaLibrary->loadCacheAndCheck();
     }
     player->setShuffle(store.shuffle());
     player->setLoopMode(PlayOrder::LoopMode(store.loopMode()));

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QFileInfo>
+#include <QString>
+#include <QtGlobal>
+
+/** What the library records of a file's state to notice that it changed. */
+struct FileState {
+    bool isFile = false; ///< a regular file, or a link to one
+    qint64 mtime = -1; ///< modification time in whole seconds, -1 unless a regular file
+    qint64 size = -1; ///< size in bytes, -1 unless a regular file
+
+    /** The state of the file @p info describes, with one look at the file. Safe on any thread. */
+    static FileState of(const QFileInfo &info);
+
+    bool operator==(const FileState &other) const
+    {
+        return isFile == other.isFile && mtime == other.mtime && size == other.size;
+    }
+    bool operator!=(const FileState &other) const
+    {
+        return !(*this == other);
+    }
+};

@@ -1,0 +1,117 @@
+// The music-file rule: the order of a folder's entries, and the walk that leaves hidden entries
+// out and does not enter linked folders.
+
+#include "TestSupport.h"
+#include "library/scan/MusicFiles.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <algorithm>
+
+class TestMusicFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        TestSupport::isolateSettings();
+    }
+
+    void compareNames_data()
+    {
+        // Names that sort in this order, each before the next.
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("numbers as numbers") << QStringList{"2 - Two", "10 - Ten", "100"};
+        QTest::newRow("numbers inside names") << QStringList{"Disc 2", "Disc 10", "Disc 10b"};
+        QTest::newRow("leading zeros count for nothing")
+            << QStringList{"Track 001", "Track 2", "Track 010"};
+        QTest::newRow("case left aside") << QStringList{"apple", "Banana", "cherry", "Date"};
+        QTest::newRow("equal but for case or zeros: the exact text")
+            << QStringList{"ABBA", "Abba", "abba", "abba 01", "abba 1"};
+        QTest::newRow("a name before its longer forms") << QStringList{"Live", "Live 2", "Lived"};
+        QTest::newRow("digits before letters") << QStringList{"9 Lives", "A Day"};
+    }
+    void compareNames()
+    {
+        QFETCH(QStringList, names);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            for (qsizetype j = 0; j < names.size(); ++j) {
+                const int order = MusicFiles::compareNames(names[i], names[j]);
+                const int expected = i < j ? -1 : i > j ? 1 : 0;
+                QVERIFY2((order > 0) - (order < 0) == expected,
+                    qPrintable(QString("\"%1\" against \"%2\": %3, expected %4")
+                                   .arg(names[i], names[j])
+                                   .arg(order)
+                                   .arg(expected)));
+            }
+        }
+    }
+
+    void walk_data()
+    {
+        // Entries made in a shuffled order ("x/" a folder, "x -> y" a link to y), then what a
+        // walk visits, folders ending in "/"; "folders:" walks folders only, "stop N:" ends
+        // after the N-th visit.
+        TestSupport::columns<QStringList, QString, QStringList>("make", "how", "visits");
+        QTest::newRow("name order, files and folders in one order, depth first")
+            << QStringList{"10 - Ten.mp3", "2 - Two.mp3", "Disc 10/a.mp3", "Disc 2/b.mp3",
+                   "Disc 2/1/c.ogg", "b.flac", "A.ogg", "c/", "notes.txt"}
+            << "all"
+            << QStringList{"2 - Two.mp3", "10 - Ten.mp3", "A.ogg", "b.flac", "c/", "Disc 2/",
+                   "Disc 2/1/", "Disc 2/1/c.ogg", "Disc 2/b.mp3", "Disc 10/", "Disc 10/a.mp3",
+                   "notes.txt"};
+        QTest::newRow("hidden files and folders left out")
+            << QStringList{".hidden.mp3", ".git/x.mp3", "a.mp3", "sub/.cover.mp3", ".sub/"} << "all"
+            << QStringList{"a.mp3", "sub/"};
+        QTest::newRow("linked folder listed, not entered; link to a file taken")
+            << QStringList{"real/a.mp3", "link -> real", "song.mp3 -> real/a.mp3"} << "all"
+            << QStringList{"link/", "real/", "real/a.mp3", "song.mp3"};
+        QTest::newRow("folders only") << QStringList{"a/b10/c.mp3", "x.mp3", "a/b9/", ".h/"}
+                                      << "folders" << QStringList{"a/", "a/b9/", "a/b10/"};
+        QTest::newRow("ends when the visitor says so") << QStringList{"a/1.mp3", "a/2.mp3", "b.mp3"}
+                                                       << "stop 2" << QStringList{"a/", "a/1.mp3"};
+    }
+    void walk()
+    {
+        QFETCH(QStringList, make);
+        QFETCH(QString, how);
+        QTemporaryDir dir;
+        QRandomGenerator random(0x3a1c);
+        std::shuffle(make.begin(), make.end(), random);
+        // Folders of other entries and link targets first, so that every entry can be made.
+        for (const QString &entry : std::as_const(make)) {
+            const QString name = entry.section(" -> ", 0, 0);
+            if (!entry.contains(" -> "))
+                QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(name)).path()));
+            if (name.endsWith('/'))
+                QVERIFY(QDir().mkpath(dir.filePath(name)));
+            else if (!entry.contains(" -> "))
+                TestSupport::writeFile(dir.filePath(name), {});
+        }
+        for (const QString &entry : std::as_const(make)) {
+            if (entry.contains(" -> "))
+                QVERIFY(QFile::link(dir.filePath(entry.section(" -> ", 1)),
+                    dir.filePath(entry.section(" -> ", 0, 0))));
+        }
+        const int stopAfter = how.startsWith("stop") ? how.section(' ', 1).toInt() : -1;
+        QStringList visits;
+        const bool walked = MusicFiles::walk(dir.path(),
+            how == "folders" ? MusicFiles::Entries::Folders : MusicFiles::Entries::All,
+            [&](const QFileInfo &entry) {
+                visits << QDir(dir.path()).relativeFilePath(entry.filePath())
+                        + (entry.isDir() ? "/" : "");
+                return visits.size() != stopAfter;
+            });
+        QTEST(visits, "visits");
+        QCOMPARE(walked, stopAfter < 0);
+        // An empty root is no folder, not the working directory.
+        QVERIFY(MusicFiles::walk(
+            QString(), MusicFiles::Entries::All, [](const QFileInfo &entry) -> bool {
+                qFatal("visited %s", qPrintable(entry.filePath()));
+            }));
+    }
+};
+
+QTEST_MAIN(TestMusicFiles)
+#include "test_musicfiles.moc"
