@@ -59,9 +59,10 @@ InotifyWatchBackend::~InotifyWatchBackend()
 void InotifyWatchBackend::stopListening()
 {
     if (notifier) {
-        // Off at once: the descriptor may be closed before the notifier goes,
-        // which is deleted later as this may run in its own signal.
+        // Off at once: the descriptor, and this backend, may be gone before
+        // the notifier, which is deleted later as this may run in its signal.
         notifier->setEnabled(false);
+        notifier->disconnect();
         notifier->deleteLater();
         notifier = nullptr;
     }
