@@ -1,12 +1,16 @@
 // The folder watcher on real folders: which changes reach the library and in how many batches,
-// new and moved folders, the root going and coming back, the watch limit.
+// new and moved folders, the root going and coming back, the watch limit. Built once per backend
+// (CORVEL_TEST_WATCH_BACKEND names it).
 
-#include "library/watcher/FolderWatcher.h"
 #include "TestSupport.h"
+#include "library/watcher/FolderWatcher.h"
 
 #include <QtTest>
 
 namespace {
+
+// QFileSystemWatcher tells of folders only: a file rewritten in place leaves its folder as it was.
+const bool seesRewrites = QLatin1String(CORVEL_TEST_WATCH_BACKEND) != "PortableWatchBackend";
 
 /** Runs one step (see changes_data()) below @p root; returns whether it did what it says. */
 bool run(FolderWatcher &watcher, const QString &root, const QString &step, const QString &log)
@@ -51,7 +55,8 @@ private slots:
         QTest::newRow("burst, any case") << "write a.mp3, write b.MP3, write Old/c.Flac -> c";
         QTest::newRow("remove below") << "remove Old/old.ogg -> c";
         QTest::newRow("rename") << "move old.mp3 new.mp3 -> c";
-        QTest::newRow("rewrite in place") << "rewrite old.mp3 -> c";
+        if (seesRewrites)
+            QTest::newRow("rewrite in place") << "rewrite old.mp3 -> c";
         QTest::newRow("tag reader opens read-write") << "read old.mp3 -> ";
         QTest::newRow("cache, other files")
             << "save playlist_cache.json, write cover.jpg, write .a.mp3 -> ";

@@ -1,17 +1,13 @@
 #pragma once
 
+#include "library/watcher/WatchBackend.h"
+
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
 
 #include <memory>
-
-// Linux has inotify; elsewhere, or with CORVEL_WATCH_PORTABLE defined (to try
-// it here), the folders are watched through QFileSystemWatcher.
-#if defined(Q_OS_LINUX) && !defined(CORVEL_WATCH_PORTABLE)
-#define CORVEL_WATCH_INOTIFY
-#endif
 
 class QTimer;
 
@@ -40,7 +36,7 @@ class QTimer;
  * (until something else changes in its folder) and notices a renamed root
  * only at the next check.
  */
-class FolderWatcher : public QObject {
+class FolderWatcher : public QObject, private WatchBackend::Events {
     Q_OBJECT
 
 public:
@@ -98,21 +94,15 @@ signals:
     void folderBack();
 
 private:
-    struct Session;
-    enum class Walk { Initial, Added, Again };
+    enum class Walk { Initial, Added };
 
-    static bool addWatches(Session &session, const QString &top);
     void start();
     void release();
     void startWalk(const QString &top, Walk kind);
     void walkDone(quint64 id, Walk kind, bool limitHit);
-#ifdef CORVEL_WATCH_INOTIFY
-    void readEvents();
-    void handle(int watch, quint32 mask, const QString &name);
-#else
-    void folderChanged(const QString &path);
-#endif
-    void forgetTree(const QString &path);
+    void fileChanged(WatchBackend::Change change, const QString &path) override;
+    void walkNeeded(const QString &top) override;
+    void rootGone() override;
     void markChanged();
     void quietTimeout();
     void flush();
@@ -124,9 +114,10 @@ private:
     bool rootWasMountPoint = false;
     bool gone = false;
     int limit;
-    std::shared_ptr<Session> session;
+    // What watches the root now, shared with the walker, which may still run
+    // when the watcher has moved on (it then stops at the next folder).
+    std::shared_ptr<WatchBackend> backend;
     quint64 sessionId = 0;
-    QObject *listener = nullptr;
     int walksInFlight = 0;
     // Audio files written to since they were last closed: a close with no
     // write before it is a reader that opened the file read-write.
@@ -134,7 +125,7 @@ private:
     QTimer *quiet;
     QTimer *maxDelay;
     QTimer *checkTimer;
-    // One walker at a time, in order; it also closes a released session's
+    // One walker at a time, in order; it also closes a released backend's
     // watches, which takes a while for a large tree.
     QThreadPool pool;
 };
