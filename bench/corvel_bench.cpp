@@ -14,11 +14,12 @@
 // with a throw-away settings store. Every wait on the library is a wait for
 // its installed() signal, never for a time or a status text.
 
-#include "library/watcher/FolderWatcher.h"
+#include "app/PlayerCore.h"
 #include "library/Library.h"
-#include "ui/PlayerWindow.h"
 #include "library/Playlist.h"
+#include "library/watcher/FolderWatcher.h"
 #include "playback/QueueController.h"
+#include "ui/PlayerWindow.h"
 #include "ui/dialogs/SearchDialog.h"
 #include "ui/widgets/TrackList.h"
 
@@ -437,6 +438,25 @@ double liveResidentMb()
     return residentMb();
 }
 
+/** Deletes a window and then the core it shows, in the order the program ends them. */
+struct WindowAndCore {
+    void operator()(PlayerWindow *window) const
+    {
+        PlayerCore *core = window->core();
+        delete window;
+        delete core;
+    }
+};
+using Window = std::unique_ptr<PlayerWindow, WindowAndCore>;
+
+/** A core and a window on it, started as the program starts them. */
+Window startWindow()
+{
+    Window window(new PlayerWindow(new PlayerCore));
+    window->core()->start();
+    return window;
+}
+
 TrackList *trackList(const PlayerWindow &window)
 {
     return window.findChild<TrackList *>(QStringLiteral("trackList"));
@@ -618,8 +638,7 @@ private:
     /** Start-up without a music folder: construction until the empty list is painted. */
     bool timeEmptyStartup(double &ms, double &constructionMs);
     /** Start-up with "musicFolder" stored: construction until the full list is painted. */
-    bool timeStartup(
-        std::unique_ptr<PlayerWindow> &window, double &ms, double &constructionMs, double &stallMs);
+    bool timeStartup(Window &window, double &ms, double &constructionMs, double &stallMs);
     bool timeRefresh(PlayerWindow &window, double &stallMs, double &saveStallMs);
     bool timeUpdate(PlayerWindow &window, double &ms, double &stallMs);
     bool timeInstall(PlayerWindow &window, double &ms, double &stallMs);
@@ -640,7 +659,7 @@ bool WindowBench::timeEmptyStartup(double &ms, double &constructionMs)
     StallMeter meter(clock);
     meter.start();
     const qint64 began = clock.nsecsElapsed();
-    auto window = std::make_unique<PlayerWindow>();
+    auto window = startWindow();
     PaintProbe probe(trackList(*window)->viewport(), clock);
     window->resize(900, 650);
     window->show();
@@ -654,8 +673,7 @@ bool WindowBench::timeEmptyStartup(double &ms, double &constructionMs)
     return true;
 }
 
-bool WindowBench::timeStartup(
-    std::unique_ptr<PlayerWindow> &window, double &ms, double &constructionMs, double &stallMs)
+bool WindowBench::timeStartup(Window &window, double &ms, double &constructionMs, double &stallMs)
 {
     storeFolder(folder);
     window.reset();
@@ -664,7 +682,7 @@ bool WindowBench::timeStartup(
     StallMeter meter(clock);
     meter.start();
     const qint64 began = clock.nsecsElapsed();
-    window = std::make_unique<PlayerWindow>();
+    window = startWindow();
     LibraryWatch watch(*window, clock, cachePath);
     watch.begin();
     // The cache may have been installed in the constructor already, or come later.
@@ -830,7 +848,7 @@ std::optional<Figures> WindowBench::run()
     double construction = 0;
     if (!timeEmptyStartup(ms, construction))
         return std::nullopt;
-    std::unique_ptr<PlayerWindow> window;
+    Window window;
     std::vector<double> emptyMs;
     std::vector<double> startupMs;
     std::vector<double> startupStall;
