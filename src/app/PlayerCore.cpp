@@ -79,6 +79,25 @@ void PlayerCore::setMusicFolder(const QString &path)
     mediaLibrary->setFolder(path);
 }
 
+bool PlayerCore::keepFavorite(int slot)
+{
+    const Playlist::TrackInfo track = player->nowPlaying();
+    if (track.url.isEmpty())
+        return false;
+    store.setFavorite(slot, {track.url, track.artist, track.title});
+    return true;
+}
+
+bool PlayerCore::playFavorite(int slot)
+{
+    const QMap<int, SettingsStore::Favorite> favorites = store.favorites();
+    const auto found = favorites.constFind(slot);
+    if (found == favorites.constEnd())
+        return false;
+    player->playUrl(found->url);
+    return true;
+}
+
 void PlayerCore::saveSettings()
 {
     store.setMusicFolder(mediaLibrary->folder());

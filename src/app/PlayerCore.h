@@ -48,6 +48,15 @@ public:
 
     /** Makes @p path the music folder, stores it and scans it in full. */
     void setMusicFolder(const QString &path);
+    /**
+     * Keeps the track that plays in favourite slot @p slot (0 to 15). With
+     * nothing loaded there is nothing to keep: the slot stays as it was and
+     * the answer is false.
+     */
+    bool keepFavorite(int slot);
+    /** Plays the favourite of slot @p slot as playUrl() does; false when the slot is free. */
+    bool playFavorite(int slot);
+
     /** Writes the core's state to the store: folder, shuffle, loop, volume, last track, favourites.
      */
     void saveSettings();

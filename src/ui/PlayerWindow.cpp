@@ -7,6 +7,7 @@
 #include "library/TrackModel.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
+#include "ui/FileDropTarget.h"
 #include "ui/SvgIcon.h"
 #include "ui/dialogs/AboutDialog.h"
 #include "ui/dialogs/QueueDialog.h"
@@ -20,33 +21,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
-#include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <utility>
-
-namespace {
-
-// Dropped files are taken as a copy, or a link: a drop the source took for a
-// move could delete them there.
-Qt::DropAction openAction(const QDropEvent *event)
-{
-    if (!event->mimeData()->hasUrls())
-        return Qt::IgnoreAction;
-    if (event->possibleActions() & Qt::CopyAction)
-        return Qt::CopyAction;
-    return event->possibleActions() & Qt::LinkAction ? Qt::LinkAction : Qt::IgnoreAction;
-}
-
-} // namespace
 
 PlayerWindow::PlayerWindow(PlayerCore *core, QWidget *parent)
     : QMainWindow(parent)
@@ -61,7 +45,7 @@ PlayerWindow::PlayerWindow(PlayerCore *core, QWidget *parent)
     , aboutDialog(new AboutDialog(this))
     , trackModel(new TrackModel(mediaLibrary->tracks(), playQueue, this))
     , trackList(new TrackList(trackModel, [this] { return player->currentRow(); }))
-    , statusLine(new StatusLine(playQueue))
+    , statusLine(new StatusLine(mediaLibrary, playQueue))
     , controls(new PlayerControls(statusLine, this))
     , favorite(new QPushButton(this))
     , favoriteGrid(new FavoriteGrid)
@@ -74,7 +58,8 @@ PlayerWindow::PlayerWindow(PlayerCore *core, QWidget *parent)
     setWindowTitle(tr("Corvel Media Player"));
     setWindowIcon(DesktopApp::icon());
     // The track list takes no drops itself: they reach the window.
-    setAcceptDrops(true);
+    connect(new FileDropTarget(this), &FileDropTarget::dropped, this,
+        [this](const QList<QUrl> &urls) { openFiles(FileResolver::resolve(urls)); });
 }
 
 PlayerWindow::~PlayerWindow() = default;
@@ -325,12 +310,7 @@ void PlayerWindow::showLibrary(Library::Install how)
         trackList->showRow(player->currentRow());
     else
         trackList->selectIfNone(player->currentRow());
-    if (how != Library::Install::Cache) {
-        libraryReady = true;
-        updateStatusLabel(mediaLibrary->readyMessage(how), mediaLibrary->readyTimeout());
-        if (!problemAfterLibrary.isEmpty())
-            updateStatusLabel(std::exchange(problemAfterLibrary, QString()), 10);
-    }
+    statusLine->showLibraryReady(how);
 }
 
 void PlayerWindow::showPlaylistContextMenu(const QPoint &pos)
@@ -405,25 +385,16 @@ void PlayerWindow::paintFavorite(int slot)
 void PlayerWindow::favoriteClicked(int slot)
 {
     if (favorite->isChecked()) {
-        // With nothing loaded there is nothing to keep: the slot stays as it
-        // was, and the click still disarms the heart.
-        const Playlist::TrackInfo track = player->nowPlaying();
-        if (!track.url.isEmpty()) {
-            store->setFavorite(slot, {track.url, track.artist, track.title});
+        // The click disarms the heart, whether or not there was something to keep.
+        if (playerCore->keepFavorite(slot))
             paintFavorite(slot);
-        }
         favorite->setChecked(false);
-        return;
+    } else if (playerCore->playFavorite(slot)) {
+        // No row names a favourite from outside the library: its kept title does.
+        const SettingsStore::Favorite kept = store->favorites().value(slot);
+        if (mediaLibrary->tracks()->indexOf(kept.url) == -1)
+            setWindowTitle(kept.title);
     }
-    const auto favorites = store->favorites();
-    const auto found = favorites.constFind(slot);
-    if (found == favorites.constEnd())
-        return;
-    const SettingsStore::Favorite kept = found.value();
-    const bool inLibrary = mediaLibrary->tracks()->indexOf(kept.url) != -1;
-    player->playUrl(kept.url);
-    if (!inLibrary)
-        setWindowTitle(kept.title);
 }
 
 // ---------------------------------------------------------------------------
@@ -466,15 +437,7 @@ void PlayerWindow::openFiles(const FileResolver::Result &request)
 {
     if (!request.problems.isEmpty()) {
         DesktopApp::printProblems(request.problems);
-        const int more = int(request.problems.size()) - 1;
-        const QString &first = request.problems.constFirst();
-        const QString message
-            = more > 0 ? tr("%1 (%n more not opened)", "", more).arg(first) : first;
-        updateStatusLabel(message, 10);
-        // While the library is still being read (at start), the message that
-        // it is in would hide this at once: it comes again after that one.
-        if (!libraryReady && !mediaLibrary->folder().isEmpty())
-            problemAfterLibrary = message;
+        statusLine->showProblems(request.problems);
     }
     if (request.files.isEmpty())
         return;
@@ -484,23 +447,4 @@ void PlayerWindow::openFiles(const FileResolver::Result &request)
     player->open(request.files);
     if (restored && mediaLibrary->tracks()->at(player->currentRow()) == player->source())
         trackList->showRow(player->currentRow());
-}
-
-void PlayerWindow::dragEnterEvent(QDragEnterEvent *event)
-{
-    const Qt::DropAction action = openAction(event);
-    event->setDropAction(action);
-    event->setAccepted(action != Qt::IgnoreAction);
-}
-
-void PlayerWindow::dropEvent(QDropEvent *event)
-{
-    const Qt::DropAction action = openAction(event);
-    if (action == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
-    openFiles(FileResolver::resolve(event->mimeData()->urls()));
 }

@@ -97,15 +97,13 @@ public:
     /**
      * Plays the first of @p request's files and queues the others right after
      * it (PlayerController::open); each name that could not be opened is
-     * reported in the status line and on the error output.
+     * reported in the status line and on the error output. Audio files and
+     * folders dropped anywhere on the window open so as well.
      */
     void openFiles(const FileResolver::Result &request);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    /** Audio files and folders dropped anywhere on the window open as openFiles() opens them. */
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
 
 private:
     void setupUI();
@@ -140,10 +138,6 @@ private:
     TrackList *trackList;
     // The restored track is shown with the first library installed.
     bool showRestoredRow = false;
-    // Until the library has been read and checked, a problem with files given
-    // at start is shown again after the library's own message.
-    bool libraryReady = false;
-    QString problemAfterLibrary;
 
     StatusLine *statusLine;
     PlayerControls *controls;

@@ -4,8 +4,11 @@
 
 #include <QTimer>
 
-StatusLine::StatusLine(const QueueController *queue, QWidget *parent)
+#include <utility>
+
+StatusLine::StatusLine(const Library *library, const QueueController *queue, QWidget *parent)
     : QLabel(parent)
+    , library(library)
     , queue(queue)
     , timer(new QTimer(this))
 {
@@ -33,4 +36,24 @@ void StatusLine::showSummaryUnlessTimed()
 {
     if (!timer->isActive())
         showMessage(QString(), 0);
+}
+
+void StatusLine::showLibraryReady(Library::Install how)
+{
+    if (how == Library::Install::Cache)
+        return;
+    libraryReady = true;
+    showMessage(library->readyMessage(how), library->readyTimeout());
+    if (!problemAfterLibrary.isEmpty())
+        showMessage(std::exchange(problemAfterLibrary, QString()), 10);
+}
+
+void StatusLine::showProblems(const QStringList &problems)
+{
+    const int more = int(problems.size()) - 1;
+    const QString &first = problems.constFirst();
+    const QString message = more > 0 ? tr("%1 (%n more not opened)", "", more).arg(first) : first;
+    showMessage(message, 10);
+    if (!libraryReady && !library->folder().isEmpty())
+        problemAfterLibrary = message;
 }
