@@ -4,6 +4,7 @@
 #include "PaintProbe.h"
 #include "Probes.h"
 #include "StallMeter.h"
+#include "app/PlayerCore.h"
 #include "library/Library.h"
 #include "library/Playlist.h"
 #include "library/watcher/FolderWatcher.h"
@@ -58,9 +59,18 @@ WindowBench::WindowBench(const QString &folder, int tracks, int runs)
     clock.start();
 }
 
-std::unique_ptr<PlayerWindow> WindowBench::openWindow()
+void WindowAndCore::operator()(PlayerWindow *window) const
 {
-    return std::make_unique<PlayerWindow>();
+    PlayerCore *core = window->core();
+    delete window;
+    delete core;
+}
+
+Window WindowBench::openWindow()
+{
+    Window window(new PlayerWindow(new PlayerCore));
+    window->core()->start();
+    return window;
 }
 
 bool WindowBench::timeEmptyStartup(double &ms, double &constructionMs)
@@ -84,7 +94,7 @@ bool WindowBench::timeEmptyStartup(double &ms, double &constructionMs)
 }
 
 bool WindowBench::timeStartup(
-    std::unique_ptr<PlayerWindow> &window, double &ms, double &constructionMs, double &stallMs)
+    Window &window, double &ms, double &constructionMs, double &stallMs)
 {
     storeFolder(folder);
     window.reset();
@@ -259,7 +269,7 @@ std::optional<Figures> WindowBench::run()
     double construction = 0;
     if (!timeEmptyStartup(ms, construction))
         return std::nullopt;
-    std::unique_ptr<PlayerWindow> window;
+    Window window;
     std::vector<double> emptyMs;
     std::vector<double> startupMs;
     std::vector<double> startupStall;

@@ -15,6 +15,13 @@ class SearchDialog;
 
 namespace bench {
 
+/** Deletes a window and then the core it shows, in the order the program ends them. */
+struct WindowAndCore {
+    void operator()(PlayerWindow *window) const;
+};
+/** A shown window together with the core it is a view of. */
+using Window = std::unique_ptr<PlayerWindow, WindowAndCore>;
+
 /**
  * Drives real, shown PlayerWindows through their public API and named
  * children to time what a user waits for and how long the window freezes:
@@ -29,13 +36,16 @@ public:
     std::optional<Figures> run();
 
 private:
-    /** A new window on the stored settings: the one place the bench builds one. */
-    std::unique_ptr<PlayerWindow> openWindow();
+    /**
+     * A new core on the stored settings and a window on it, started as the
+     * program starts them: the one place the bench builds one.
+     */
+    Window openWindow();
     /** Start-up without a music folder: construction until the empty list is painted. */
     bool timeEmptyStartup(double &ms, double &constructionMs);
     /** Start-up with "musicFolder" stored: construction until the full list is painted. */
     bool timeStartup(
-        std::unique_ptr<PlayerWindow> &window, double &ms, double &constructionMs, double &stallMs);
+        Window &window, double &ms, double &constructionMs, double &stallMs);
     bool timeRefresh(PlayerWindow &window, double &stallMs, double &saveStallMs);
     bool timeUpdate(PlayerWindow &window, double &ms, double &stallMs);
     bool timeInstall(PlayerWindow &window, double &ms, double &stallMs);

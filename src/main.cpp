@@ -1,6 +1,6 @@
 #include "app/DesktopApp.h"
+#include "app/PlayerCore.h"
 #include "library/FileResolver.h"
-#include "playback/PlayerController.h"
 #include "ui/PlayerWindow.h"
 #ifdef CORVEL_HAS_DBUS
 #include "desktop/MprisService.h"
@@ -35,8 +35,8 @@ std::optional<int> handOver(const FileResolver::Result &request)
 #endif
 
 // The program's entry: the command line first (--help, --version, files),
-// then one window and one event loop. The window is destroyed before the
-// application object.
+// then the core, one window on it and one event loop. The window is destroyed
+// before the core, and both before the application object.
 int qMain(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -52,13 +52,10 @@ int qMain(int argc, char **argv)
 #endif
     int result = 0;
     {
-        PlayerWindow window;
-#ifdef CORVEL_HAS_DBUS
-        // The bus drives the transport; of the window it asks only these two.
-        auto *bus = new MprisService(window.controller());
-        QObject::connect(bus, &MprisService::raiseRequested, &window, &PlayerWindow::raiseWindow);
-        QObject::connect(bus, &MprisService::quitRequested, &window, &PlayerWindow::quit);
-#endif
+        PlayerCore core(PlayerCore::DesktopBus::Session);
+        PlayerWindow window(&core);
+        // Once the window is connected: it hears everything the start changes.
+        core.start();
         window.show();
         // After the settings were read: the files named replace the restored track.
         window.openFiles(request);

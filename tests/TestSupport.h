@@ -3,9 +3,10 @@
 // Shared by the tests. Every test runs against its own throw-away settings
 // store and never sees a real user's settings or music.
 
+#include "app/PlayerCore.h"
 #include "library/Library.h"
-#include "ui/PlayerWindow.h"
 #include "library/Playlist.h"
+#include "ui/PlayerWindow.h"
 #include "ui/SvgIcon.h"
 
 #include <QAbstractButton>
@@ -159,11 +160,25 @@ inline bool firstNews(Library *library)
     return loop.exec() == 0;
 }
 
-/** A window as a newly started program builds it (the size table starts empty), its cache shown. */
-inline std::unique_ptr<PlayerWindow> freshWindow()
+/** Deletes a window and then the core it shows, in the order the program ends them. */
+struct WindowAndCore {
+    void operator()(PlayerWindow *window) const
+    {
+        PlayerCore *core = window->core();
+        delete window;
+        delete core;
+    }
+};
+/** A window on a core of its own. */
+using Window = std::unique_ptr<PlayerWindow, WindowAndCore>;
+
+/** A core and a window as a newly started program builds them (the size table starts empty), the
+ * cache shown. */
+inline Window freshWindow()
 {
     PlayerWindow::iconSize.clear();
-    auto window = std::make_unique<PlayerWindow>();
+    Window window(new PlayerWindow(new PlayerCore));
+    window->core()->start();
     if (window->library()->busy())
         firstNews(window->library()); // the cache is read on a worker
     return window;

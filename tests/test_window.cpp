@@ -3,12 +3,12 @@
 // its buttons and keys, the clock and the list follow, the favourite grid, and one user session on
 // a real folder with a restart.
 
+#include "TestSupport.h"
 #include "library/Library.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 #include "ui/dialogs/QueueDialog.h"
 #include "ui/dialogs/SearchDialog.h"
-#include "TestSupport.h"
 #include "ui/widgets/TrackList.h"
 
 #include <QAccessible>
@@ -48,7 +48,7 @@ bool setLocked(const QString &path, bool locked)
 class TestWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<PlayerWindow> w;
+    Window w;
     std::unique_ptr<QTemporaryDir> music;
     QStringList locked;
 

@@ -1,149 +1,69 @@
 #include "ui/PlayerWindow.h"
 
-#include "ui/dialogs/AboutDialog.h"
 #include "app/DesktopApp.h"
-#include "ui/widgets/FavoriteGrid.h"
 #include "library/Library.h"
-#include "playback/PlayerController.h"
 #include "library/Playlist.h"
+#include "library/SettingsStore.h"
 #include "library/TimeText.h"
-#include "ui/widgets/ProgressBar.h"
+#include "library/TrackModel.h"
+#include "playback/PlayerController.h"
 #include "playback/QueueController.h"
+#include "ui/FileDropTarget.h"
+#include "ui/SvgIcon.h"
+#include "ui/dialogs/AboutDialog.h"
 #include "ui/dialogs/QueueDialog.h"
 #include "ui/dialogs/SearchDialog.h"
-#include "ui/SvgIcon.h"
+#include "ui/widgets/FavoriteGrid.h"
+#include "ui/widgets/PlayerControls.h"
+#include "ui/widgets/PlayerMenuBar.h"
+#include "ui/widgets/ProgressBar.h"
+#include "ui/widgets/StatusLine.h"
 #include "ui/widgets/TrackList.h"
-#include "library/TrackModel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSignalBlocker>
-#include <QSlider>
-#include <QSpacerItem>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-struct SizeRow {
-    QSize small;
-    QSize normal;
-    QSize large;
-    QSize grid;
-    int leftMargin;
-};
-
-bool sizeRowFor(const QString &size, SizeRow *row)
-{
-    if (size == QLatin1String("small"))
-        *row = {QSize(8, 8), QSize(16, 16), QSize(24, 24), QSize(28, 28), 25};
-    else if (size == QLatin1String("normal"))
-        *row = {QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(56, 56), 50};
-    else if (size == QLatin1String("big"))
-        *row = {QSize(32, 32), QSize(64, 64), QSize(96, 96), QSize(112, 112), 100};
-    else
-        return false;
-    return true;
-}
-
-QColor paletteColor(const char *name)
-{
-    return PlayerWindow::palette.value(QLatin1String(name));
-}
-
-// Dropped files are taken as a copy, or a link: a drop the source took for a
-// move could delete them there.
-Qt::DropAction openAction(const QDropEvent *event)
-{
-    if (!event->mimeData()->hasUrls())
-        return Qt::IgnoreAction;
-    if (event->possibleActions() & Qt::CopyAction)
-        return Qt::CopyAction;
-    return event->possibleActions() & Qt::LinkAction ? Qt::LinkAction : Qt::IgnoreAction;
-}
-
-} // namespace
-
-QMap<QString, QColor> PlayerWindow::palette = {
-    {QStringLiteral("orange"), QColor(QStringLiteral("#FF6633"))},
-    {QStringLiteral("green"), QColor(QStringLiteral("#33FF33"))},
-    {QStringLiteral("red"), QColor(QStringLiteral("#FF3333"))},
-    {QStringLiteral("pink"), QColor(QStringLiteral("#FF9999"))},
-    {QStringLiteral("gray"), QColor(QStringLiteral("#666666"))},
-    {QStringLiteral("blue"), QColor(QStringLiteral("#3333FF"))},
-    {QStringLiteral("dark-gray"), QColor(QStringLiteral("#333333"))},
-    {QStringLiteral("black"), QColor(QStringLiteral("#000000"))},
-    {QStringLiteral("white"), QColor(QStringLiteral("#FFFFFF"))},
-};
-
-QMap<QString, QSize> PlayerWindow::iconSize;
-
-PlayerWindow::PlayerWindow(QWidget *parent)
+PlayerWindow::PlayerWindow(PlayerCore *core, QWidget *parent)
     : QMainWindow(parent)
-    , settings(QStringLiteral("Tavrenin International"), QStringLiteral("Corvelia"))
-    , store(&settings)
-    , mediaLibrary(new Library(this))
-    , playQueue(new QueueController(mediaLibrary->tracks(), this))
-    , player(new PlayerController(mediaLibrary, playQueue, {}, this))
-    , menuBar(new QMenuBar(this))
+    , playerCore(core)
+    , store(core->settings())
+    , mediaLibrary(core->library())
+    , playQueue(core->queue())
+    , player(core->controller())
+    , menus(new PlayerMenuBar(this))
     , queueDialog(new QueueDialog(this))
     , searchDialog(new SearchDialog(mediaLibrary->tracks(), playQueue, this))
     , aboutDialog(new AboutDialog(this))
     , trackModel(new TrackModel(mediaLibrary->tracks(), playQueue, this))
     , trackList(new TrackList(trackModel, [this] { return player->currentRow(); }))
-    , statusTimer(new QTimer(this))
-    , playPause(new QPushButton(this))
-    , previous(new QPushButton(this))
-    , forward(new QPushButton(this))
-    , stop(new QPushButton(this))
-    , shuffle(new QPushButton(this))
-    , looping(new QPushButton(this))
-    , mute(new QPushButton(this))
-    , volume(new QSlider(Qt::Horizontal, this))
+    , statusLine(new StatusLine(mediaLibrary, playQueue))
+    , controls(new PlayerControls(statusLine, this))
     , favorite(new QPushButton(this))
     , favoriteGrid(new FavoriteGrid)
-    , slider(new ClickableSlider(Qt::Horizontal, this))
-    , statusLabel(new QLabel)
-    , timeLabel(new ClickableLabel(this))
 {
     setupUI();
+    // Everything the core's start() changes reaches the window from here on.
     setupConnections();
-    loadSettings();
-    loadFolderIcons();
+    // Shown once its row is known: the cache may install at once or a moment later.
+    showRestoredRow = store->hasLastTrack() && store->hasMusicFolder();
     setWindowTitle(tr("Corvel Media Player"));
     setWindowIcon(DesktopApp::icon());
     // The track list takes no drops itself: they reach the window.
-    setAcceptDrops(true);
+    connect(new FileDropTarget(this), &FileDropTarget::dropped, this,
+        [this](const QList<QUrl> &urls) { openFiles(FileResolver::resolve(urls)); });
 }
 
 PlayerWindow::~PlayerWindow() = default;
-
-PlayerController *PlayerWindow::controller() const
-{
-    return player;
-}
-
-Library *PlayerWindow::library() const
-{
-    return mediaLibrary;
-}
-
-QueueController *PlayerWindow::queue() const
-{
-    return playQueue;
-}
 
 // ---------------------------------------------------------------------------
 // Widget tree
@@ -151,20 +71,8 @@ QueueController *PlayerWindow::queue() const
 void PlayerWindow::setupUI()
 {
     auto *central = new QWidget(this);
-    slider->setRange(0, 100);
-    volume->setRange(0, 100);
-    statusTimer->setSingleShot(true);
-    setupMenus();
     setupShortcuts();
-
-    // Names for the tests and the benchmark, which see the window from outside.
-    const QList<std::pair<QObject *, const char *>> names = {{statusLabel, "statusLine"},
-        {timeLabel, "timeLabel"}, {slider, "positionSlider"}, {volume, "volumeSlider"},
-        {playPause, "playPauseButton"}, {previous, "previousButton"}, {forward, "nextButton"},
-        {stop, "stopButton"}, {shuffle, "shuffleButton"}, {looping, "loopButton"},
-        {mute, "muteButton"}, {favorite, "setFavoriteButton"}, {statusTimer, "statusTimer"}};
-    for (const auto &[object, name] : names)
-        object->setObjectName(QLatin1String(name));
+    favorite->setObjectName(QStringLiteral("setFavoriteButton"));
 
     auto *mainLayout = new QHBoxLayout(central);
     auto *leftSideLayout = new QVBoxLayout;
@@ -178,96 +86,20 @@ void PlayerWindow::setupUI()
         tr("Then choose a favorite button to keep the playing track on"));
     favoritesLayout->addWidget(favorite);
     leftSideLayout->addLayout(favoritesLayout);
-
-    // The transport buttons show only icons; screen readers read these.
-    previous->setAccessibleName(tr("Previous track"));
-    previous->setAccessibleDescription(tr("Play the previous track"));
-    shuffle->setAccessibleName(tr("Shuffle"));
-    shuffle->setAccessibleDescription(tr("Switch shuffle on or off"));
-    shuffle->setCheckable(true);
-    playPause->setAccessibleDescription(tr("Play or pause the current track"));
-    stop->setAccessibleName(tr("Stop"));
-    stop->setAccessibleDescription(tr("Stop playback"));
-    looping->setAccessibleName(tr("Loop"));
-    forward->setAccessibleName(tr("Next track"));
-    forward->setAccessibleDescription(tr("Play the next track"));
-
-    auto *controlsLayout = new QHBoxLayout;
-    for (QPushButton *button : {previous, shuffle}) {
-        controlsLayout->addWidget(button);
-    }
-    controlsLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    controlsLayout->addSpacing(40);
-    controlsLayout->addWidget(playPause);
-    controlsLayout->addWidget(stop);
-    controlsLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    controlsLayout->addSpacing(40);
-    controlsLayout->addWidget(looping);
-    controlsLayout->addWidget(forward);
-    leftSideLayout->addLayout(controlsLayout);
-
-    slider->setAccessibleName(tr("Position"));
-    leftSideLayout->addWidget(slider);
-    timeLabel->setFont(QFont(QStringLiteral("Arial"), 12));
-    timeLabel->setText(QStringLiteral("00:00 / 00:00"));
-    leftSideLayout->addWidget(timeLabel);
-
-    auto *infoLayout = new QHBoxLayout;
-    statusLabel->setFont(QFont(QStringLiteral("Arial"), 8));
-    infoLayout->addWidget(statusLabel);
-    infoLayout->addStretch(2);
-    volume->setAccessibleName(tr("Volume"));
-    infoLayout->addWidget(volume);
-    mute->setAccessibleDescription(tr("Mute or restore the volume"));
-    infoLayout->addWidget(mute);
-    leftSideLayout->addLayout(infoLayout);
+    leftSideLayout->addWidget(controls);
     mainLayout->addLayout(leftSideLayout, 3);
 
     mainLayout->addWidget(favoriteGrid, 1);
 
-    setMenuBar(menuBar);
+    setMenuBar(menus);
     setCentralWidget(central);
 
     // Tab follows the reading order, not the order the widgets were made in.
-    QList<QWidget *> tabOrder = {trackList, favorite, previous, shuffle, playPause, stop, looping,
-        forward, slider, volume, mute};
+    QList<QWidget *> tabOrder = QList<QWidget *>{trackList, favorite} + controls->focusOrder();
     for (FavoriteButton *button : favoriteGrid->buttons())
         tabOrder.append(button);
     for (int i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
-}
-
-void PlayerWindow::setupMenus()
-{
-    const auto add = [](QMenu *menu, const QString &text, const char *name) {
-        QAction *action = menu->addAction(text);
-        action->setObjectName(QLatin1String(name));
-        return action;
-    };
-    QMenu *playlistMenu = menuBar->addMenu(tr("Media"));
-    openSearch = add(playlistMenu, tr("Search"), "searchAction");
-    playlistMenu->addSeparator();
-    setFolderAction = add(playlistMenu, tr("Set music folder..."), "setFolderAction");
-    updateAction = add(playlistMenu, tr("Update playlist"), "updateAction");
-    playlistMenu->addSeparator();
-    quitAction = add(playlistMenu, tr("Quit"), "quitAction");
-
-    QMenu *queueMenu = menuBar->addMenu(tr("Queue"));
-    showQueueAction = add(queueMenu, tr("Show Queue"), "showQueueAction");
-    clearQueueAction = add(queueMenu, tr("Clear Queue"), "clearQueueAction");
-
-    QMenu *stylesMenu = menuBar->addMenu(tr("Style"));
-    colorMenu = stylesMenu->addMenu(tr("Color"));
-    setOrange = add(colorMenu, tr("Orange"), "orangeAction");
-    setBlue = add(colorMenu, tr("Blue"), "blueAction");
-    setGreen = add(colorMenu, tr("Green"), "greenAction");
-    sizeMenu = stylesMenu->addMenu(tr("Size"));
-    iconSmall = add(sizeMenu, tr("Small"), "smallAction");
-    iconNormal = add(sizeMenu, tr("Normal"), "normalAction");
-    iconBig = add(sizeMenu, tr("Big"), "bigAction");
-
-    QMenu *aboutMenu = menuBar->addMenu(tr("About"));
-    showAboutAction = add(aboutMenu, tr("About Corvel Media Player"), "aboutAction");
 }
 
 void PlayerWindow::setupShortcuts()
@@ -285,44 +117,32 @@ void PlayerWindow::setupShortcuts()
 
 void PlayerWindow::setupConnections()
 {
-    connect(openSearch, &QAction::triggered, this, &PlayerWindow::showSearchDialog);
-    connect(setFolderAction, &QAction::triggered, this, [this] { chooseMusicFolder(); });
-    connect(updateAction, &QAction::triggered, mediaLibrary, &Library::loadCacheAndCheck);
-    // quit() closes the visible windows first, so closeEvent saves as well.
-    connect(quitAction, &QAction::triggered, this, [this] {
-        saveSettings();
-        QCoreApplication::quit();
-    });
-    connect(showQueueAction, &QAction::triggered, this, &PlayerWindow::showQueueDialog);
-    connect(showAboutAction, &QAction::triggered, this, &PlayerWindow::showAboutDialog);
-    const QList<std::pair<QAction *, QString>> colours = {{setOrange, QStringLiteral("orange")},
-        {setBlue, QStringLiteral("blue")}, {setGreen, QStringLiteral("green")}};
-    for (const auto &[action, name] : colours)
-        connect(action, &QAction::triggered, this, [this, name = name] { updateButtons(name); });
-    const QList<std::pair<QAction *, QString>> sizes = {{iconSmall, QStringLiteral("small")},
-        {iconNormal, QStringLiteral("normal")}, {iconBig, QStringLiteral("big")}};
-    for (const auto &[action, name] : sizes)
-        connect(action, &QAction::triggered, this, [this, name = name] { updateIconSizes(name); });
+    connect(menus, &PlayerMenuBar::searchRequested, this, &PlayerWindow::showSearchDialog);
+    connect(menus, &PlayerMenuBar::chooseFolderRequested, this, &PlayerWindow::chooseMusicFolder);
+    connect(menus, &PlayerMenuBar::updateRequested, mediaLibrary, &Library::loadCacheAndCheck);
+    connect(menus, &PlayerMenuBar::quitRequested, this, &PlayerWindow::quit);
+    connect(menus, &PlayerMenuBar::showQueueRequested, this, &PlayerWindow::showQueueDialog);
+    connect(menus, &PlayerMenuBar::aboutRequested, this, &PlayerWindow::showAboutDialog);
+    connect(menus, &PlayerMenuBar::colorChosen, this, &PlayerWindow::updateButtons);
+    connect(menus, &PlayerMenuBar::sizeChosen, this, &PlayerWindow::updateIconSizes);
 
-    connect(playPause, &QPushButton::clicked, this, [this] {
-        if (player->resumePending())
-            trackList->hold(); // the list already shows the track that resumes
-        player->togglePlayPause();
-    });
-    connect(stop, &QPushButton::clicked, player, &PlayerController::stop);
-    connect(previous, &QPushButton::clicked, player, &PlayerController::previous);
-    connect(forward, &QPushButton::clicked, player, &PlayerController::next);
-    connect(
-        shuffle, &QPushButton::clicked, this, [this] { player->setShuffle(!player->shuffle()); });
-    connect(looping, &QPushButton::clicked, player, &PlayerController::cycleLoopMode);
-    connect(mute, &QPushButton::clicked, player, &PlayerController::toggleMute);
-    connect(volume, &QSlider::valueChanged, this, [this](int value) { player->setVolume(value); });
-    connect(slider, &QSlider::sliderMoved, this, [this](int position) { player->seek(position); });
-    connect(timeLabel, &ClickableLabel::clicked, this,
+    connect(controls, &PlayerControls::playPauseClicked, this, &PlayerWindow::playOrPause);
+    connect(controls, &PlayerControls::stopClicked, player, &PlayerController::stop);
+    connect(controls, &PlayerControls::previousClicked, player, &PlayerController::previous);
+    connect(controls, &PlayerControls::nextClicked, player, &PlayerController::next);
+    connect(controls, &PlayerControls::shuffleClicked, this,
+        [this] { player->setShuffle(!player->shuffle()); });
+    connect(controls, &PlayerControls::loopClicked, player, &PlayerController::cycleLoopMode);
+    connect(controls, &PlayerControls::muteClicked, player, &PlayerController::toggleMute);
+    connect(controls, &PlayerControls::volumeMoved, this,
+        [this](int value) { player->setVolume(value); });
+    connect(controls, &PlayerControls::seekRequested, this,
+        [this](int position) { player->seek(position); });
+    connect(controls, &PlayerControls::timeClicked, this,
         [this] { showRemainingTime = !showRemainingTime; });
     connect(favoriteGrid, &FavoriteGrid::clicked, this, &PlayerWindow::favoriteClicked);
     connect(favoriteGrid, &FavoriteGrid::cleared, this, [this](int slot) {
-        store.clearFavorite(slot);
+        store->clearFavorite(slot);
         paintFavorite(slot);
     });
 
@@ -330,11 +150,10 @@ void PlayerWindow::setupConnections()
         &PlayerWindow::showPlaylistContextMenu);
     connect(trackList, &TrackList::playRequested, player, &PlayerController::playRow);
     connect(trackList, &TrackList::queueToggleRequested, this, &PlayerWindow::toggleQueued);
-    connect(trackList, &TrackList::playPauseRequested, playPause, &QPushButton::click);
+    connect(trackList, &TrackList::playPauseRequested, this, &PlayerWindow::playOrPause);
     connect(trackList, &TrackList::nextRequested, player, &PlayerController::next);
     connect(trackList, &TrackList::previousRequested, player, &PlayerController::previous);
     connect(trackList, &TrackList::stopRequested, player, &PlayerController::stop);
-    connect(statusTimer, &QTimer::timeout, this, [this] { updateStatusLabel(QString(), 0); });
     // A full scan leaves the records alone until it installs, so the rows keep
     // showing what they play meanwhile.
     connect(mediaLibrary, &Library::status, this, &PlayerWindow::updateStatusLabel);
@@ -346,6 +165,9 @@ void PlayerWindow::setupConnections()
         trackList->hold();
         trackList->setCurrentRow(row);
     });
+    connect(playerCore, &PlayerCore::settingsLoaded, this, &PlayerWindow::loadSettings);
+    connect(playerCore, &PlayerCore::raiseRequested, this, &PlayerWindow::raiseWindow);
+    connect(playerCore, &PlayerCore::quitRequested, this, &PlayerWindow::quit);
     connectController();
     connectQueue();
 }
@@ -354,7 +176,6 @@ void PlayerWindow::connectController()
 {
     connect(player, &PlayerController::sourceChanged, this, [this](const QUrl &source) {
         setWindowTitle(tr("Now Playing: ") + QFileInfo(source.toLocalFile()).fileName());
-        saveSettings();
     });
     connect(player, &PlayerController::rowStarted, this, [this](int row) {
         setWindowTitle(mediaLibrary->tracks()->textAt(row));
@@ -362,21 +183,21 @@ void PlayerWindow::connectController()
     });
     connect(player, &PlayerController::finished, this,
         [this] { setWindowTitle(tr("Playing finished.")); });
-    connect(player, &PlayerController::playbackStateChanged, this,
+    connect(player, &PlayerController::playbackStateChanged, controls,
         [this](QMediaPlayer::PlaybackState state) {
-            setPlayPauseIcon(state == QMediaPlayer::PlayingState);
+            controls->setPlaying(state == QMediaPlayer::PlayingState);
         });
     connect(player, &PlayerController::playbackError, this,
         [this](const QString &name, const QString &error) {
             updateStatusLabel(tr("Cannot play %1: %2").arg(name, error), 10);
         });
-    connect(player, &PlayerController::shuffleChanged, this, &PlayerWindow::paintShuffle);
-    connect(player, &PlayerController::loopModeChanged, this,
-        [this] { paintLoop(tr("Looping Current Track")); });
-    connect(player, &PlayerController::volumeChanged, this, &PlayerWindow::paintVolume);
+    connect(player, &PlayerController::shuffleChanged, controls, &PlayerControls::setShuffle);
+    connect(player, &PlayerController::loopModeChanged, controls, [this](PlayOrder::LoopMode mode) {
+        controls->setLoopMode(mode, tr("Looping Current Track"));
+    });
+    connect(player, &PlayerController::volumeChanged, controls, &PlayerControls::setVolume);
     connect(player, &PlayerController::positionChanged, this, &PlayerWindow::handlePosition);
-    connect(player, &PlayerController::durationChanged, this,
-        [this](qint64 ms) { slider->setRange(0, int(ms)); });
+    connect(player, &PlayerController::durationChanged, controls, &PlayerControls::setDuration);
 }
 
 void PlayerWindow::connectQueue()
@@ -384,7 +205,7 @@ void PlayerWindow::connectQueue()
     // The track list's and the search's models mark their rows themselves.
     connect(playQueue, &QueueController::changed, this, [this] {
         queueDialog->setQueue(playQueue->paths(), playQueue->names());
-        showSummaryUnlessTimed();
+        statusLine->showSummaryUnlessTimed();
     });
     connect(queueDialog, &QueueDialog::moveUpRequested, playQueue, &QueueController::moveUp);
     connect(queueDialog, &QueueDialog::moveDownRequested, playQueue, &QueueController::moveDown);
@@ -405,7 +226,7 @@ void PlayerWindow::connectQueue()
         updateStatusLabel(tr("Queue updated."), 5);
     });
     connect(queueDialog, &QDialog::finished, this, [this] { updateStatusLabel(QString(), 0); });
-    connect(clearQueueAction, &QAction::triggered, this, [this] {
+    connect(menus, &PlayerMenuBar::clearQueueRequested, this, [this] {
         playQueue->clear();
         updateStatusLabel(tr("Queue cleared."), 5);
     });
@@ -443,7 +264,9 @@ void PlayerWindow::raiseWindow()
 
 void PlayerWindow::quit()
 {
-    quitAction->trigger();
+    // QCoreApplication::quit() closes the visible windows first, so closeEvent saves as well.
+    saveSettings();
+    QCoreApplication::quit();
 }
 
 // ---------------------------------------------------------------------------
@@ -451,34 +274,19 @@ void PlayerWindow::quit()
 
 void PlayerWindow::saveSettings()
 {
-    store.setMusicFolder(mediaLibrary->folder());
-    store.setShuffle(player->shuffle());
-    store.setLoopMode(player->loopMode());
-    store.setVolume(player->volume());
-    store.setMainColor(colorAsText);
-    store.setIconSize(sizeFactor);
-    store.setLastTrack(player->currentRow(), player->currentPath());
-    store.saveFavorites();
+    store->setMainColor(colorAsText);
+    store->setIconSize(sizeFactor);
+    playerCore->saveSettings();
 }
 
 void PlayerWindow::loadSettings()
 {
-    // The stored track first, so that the library's install finds it by path.
-    player->restore(store.lastIndex(), store.lastPath());
-    // Shown once its row is known: the cache may install at once or a moment later.
-    showRestoredRow = store.hasLastTrack() && store.hasMusicFolder();
-    if (store.hasMusicFolder()) {
-        mediaLibrary->restoreFolder(store.musicFolder());
-        mediaLibrary->loadCacheAndCheck();
-    }
-    player->setShuffle(store.shuffle());
-    player->setLoopMode(PlayOrder::LoopMode(store.loopMode()));
-    player->setVolume(store.volume());
-    const QMap<int, SettingsStore::Favorite> favorites = store.favorites();
-    for (auto it = favorites.cbegin(); it != favorites.cend(); ++it)
-        paintFavorite(it.key());
-    colorAsText = store.mainColor();
-    updateIconSizes(store.iconSize());
+    const QList<int> kept = store->favorites().keys();
+    for (const int slot : kept)
+        paintFavorite(slot);
+    colorAsText = store->mainColor();
+    updateIconSizes(store->iconSize());
+    menus->paintIcons();
 }
 
 // ---------------------------------------------------------------------------
@@ -492,12 +300,6 @@ void PlayerWindow::chooseMusicFolder()
         setMusicFolder(chosen);
 }
 
-void PlayerWindow::setMusicFolder(const QString &path)
-{
-    store.setMusicFolder(path);
-    mediaLibrary->setFolder(path);
-}
-
 void PlayerWindow::showLibrary(Library::Install how)
 {
     searchDialog->refreshResults();
@@ -509,12 +311,7 @@ void PlayerWindow::showLibrary(Library::Install how)
         trackList->showRow(player->currentRow());
     else
         trackList->selectIfNone(player->currentRow());
-    if (how != Library::Install::Cache) {
-        libraryReady = true;
-        updateStatusLabel(mediaLibrary->readyMessage(how), mediaLibrary->readyTimeout());
-        if (!problemAfterLibrary.isEmpty())
-            updateStatusLabel(std::exchange(problemAfterLibrary, QString()), 10);
-    }
+    statusLine->showLibraryReady(how);
 }
 
 void PlayerWindow::showPlaylistContextMenu(const QPoint &pos)
@@ -542,25 +339,18 @@ void PlayerWindow::toggleQueued(int row)
 
 void PlayerWindow::updateStatusLabel(const QString &message, int timeout)
 {
-    // One timer for the line: a newer message is never cut short by an older one's.
-    statusTimer->stop();
-    if (message.isEmpty()) {
-        statusLabel->setText(playQueue->summary());
-        return;
-    }
-    statusLabel->setText(message);
-    if (timeout > 0)
-        statusTimer->start(timeout * 1000);
-}
-
-void PlayerWindow::showSummaryUnlessTimed()
-{
-    if (!statusTimer->isActive())
-        updateStatusLabel(QString(), 0);
+    statusLine->showMessage(message, timeout);
 }
 
 // ---------------------------------------------------------------------------
-// Position, time and volume
+// Transport, position and time
+
+void PlayerWindow::playOrPause()
+{
+    if (player->resumePending())
+        trackList->hold(); // the list already shows the track that resumes
+    player->togglePlayPause();
+}
 
 QString PlayerWindow::formatTime(qint64 ms)
 {
@@ -569,32 +359,11 @@ QString PlayerWindow::formatTime(qint64 ms)
 
 void PlayerWindow::handlePosition(qint64 pos)
 {
-    // A held slider is the user's: setting it would emit sliderMoved on
-    // Qt 6.4 and seek back to where playback already is.
-    if (!slider->isSliderDown())
-        slider->setValue(int(pos));
+    controls->setPosition(pos);
     const qint64 duration = player->duration();
     const QString shown
         = showRemainingTime ? QStringLiteral("-") + formatTime(duration - pos) : formatTime(pos);
-    timeLabel->setText(shown + QStringLiteral(" / ") + formatTime(duration));
-}
-
-void PlayerWindow::paintVolume(float percent)
-{
-    {
-        // The slider shows the volume; it must not set it back to a whole number.
-        const QSignalBlocker blocker(volume);
-        volume->setValue(int(percent));
-    }
-    volume->setToolTip(QString::number(percent, 'g', 6) + QStringLiteral("%"));
-    const QSize size = iconSize.value(QStringLiteral("small"));
-    mute->setAccessibleName(percent <= 0 ? tr("Unmute") : tr("Mute"));
-    const char *icon = percent <= 0 ? "volume-x"
-        : percent < 33              ? "volume"
-        : percent < 66              ? "volume-1"
-                                    : "volume-2";
-    SvgIcon::setColoredIcon(mute, QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon)),
-        percent <= 0 ? paletteColor("gray") : mainColor, size);
+    controls->setTimeText(shown + QStringLiteral(" / ") + formatTime(duration));
 }
 
 // ---------------------------------------------------------------------------
@@ -602,141 +371,61 @@ void PlayerWindow::paintVolume(float percent)
 
 void PlayerWindow::paintFavorite(int slot)
 {
-    const auto favorites = store.favorites();
+    const auto favorites = store->favorites();
     const auto found = favorites.constFind(slot);
     if (found == favorites.constEnd())
         favoriteGrid->showUnset(slot);
     else
         favoriteGrid->showSet(slot, found->artist + QStringLiteral(" - ") + found->title,
-            paletteColor("pink"), iconSize.value(QStringLiteral("normal")));
+            Theme::color("pink"), Theme::size("normal"));
 }
 
 void PlayerWindow::favoriteClicked(int slot)
 {
     if (favorite->isChecked()) {
-        // With nothing loaded there is nothing to keep: the slot stays as it
-        // was, and the click still disarms the heart.
-        const Playlist::TrackInfo track = player->nowPlaying();
-        if (!track.url.isEmpty()) {
-            store.setFavorite(slot, {track.url, track.artist, track.title});
+        // The click disarms the heart, whether or not there was something to keep.
+        if (playerCore->keepFavorite(slot))
             paintFavorite(slot);
-        }
         favorite->setChecked(false);
-        return;
+    } else if (playerCore->playFavorite(slot)) {
+        // No row names a favourite from outside the library: its kept title does.
+        const SettingsStore::Favorite kept = store->favorites().value(slot);
+        if (mediaLibrary->tracks()->indexOf(kept.url) == -1)
+            setWindowTitle(kept.title);
     }
-    const auto favorites = store.favorites();
-    const auto found = favorites.constFind(slot);
-    if (found == favorites.constEnd())
-        return;
-    const SettingsStore::Favorite kept = found.value();
-    const bool inLibrary = mediaLibrary->tracks()->indexOf(kept.url) != -1;
-    player->playUrl(kept.url);
-    if (!inLibrary)
-        setWindowTitle(kept.title);
 }
 
 // ---------------------------------------------------------------------------
 // Appearance
 
-void PlayerWindow::setPlayPauseIcon(bool playing)
-{
-    SvgIcon::setColoredIcon(playPause,
-        playing ? QStringLiteral(":/icons/pause.svg") : QStringLiteral(":/icons/play.svg"),
-        mainColor, iconSize.value(QStringLiteral("large")));
-    playPause->setAccessibleName(playing ? tr("Pause") : tr("Play"));
-}
-
-void PlayerWindow::paintShuffle()
-{
-    const bool on = player->shuffle();
-    SvgIcon::setColoredIcon(shuffle, QStringLiteral(":/icons/shuffle.svg"),
-        on ? mainColor : paletteColor("gray"), iconSize.value(QStringLiteral("normal")));
-    shuffle->setToolTip(on ? tr("Shuffle: On") : tr("Shuffle: Off"));
-    // A screen reader tells the state of a checkable button.
-    shuffle->setChecked(on);
-}
-
-void PlayerWindow::paintLoop(const QString &trackToolTip)
-{
-    const QSize size = iconSize.value(QStringLiteral("normal"));
-    switch (player->loopMode()) {
-    case PlayOrder::Off:
-        SvgIcon::setColoredIcon(
-            looping, QStringLiteral(":/icons/repeat.svg"), paletteColor("gray"), size);
-        looping->setToolTip(tr("Looping Off"));
-        break;
-    case PlayOrder::List:
-        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat.svg"), mainColor, size);
-        looping->setToolTip(tr("Looping Playlist"));
-        break;
-    case PlayOrder::Track:
-        SvgIcon::setColoredIcon(looping, QStringLiteral(":/icons/repeat-1.svg"), mainColor, size);
-        looping->setToolTip(trackToolTip);
-        break;
-    }
-    // The description carries the mode, as the tool tip shows it.
-    looping->setAccessibleDescription(
-        tr("%1. Cycles off, whole list, current track").arg(looping->toolTip()));
-}
-
 void PlayerWindow::updateButtons(const QString &colorName)
 {
     mainColor = palette.value(colorName);
     colorAsText = colorName;
-    const QSize small = iconSize.value(QStringLiteral("small"));
-    const QSize normal = iconSize.value(QStringLiteral("normal"));
-    SvgIcon::setColoredIcon(stop, QStringLiteral(":/icons/stop.svg"), mainColor, small);
-    SvgIcon::setColoredIcon(previous, QStringLiteral(":/icons/rewind.svg"), mainColor, normal);
-    SvgIcon::setColoredIcon(forward, QStringLiteral(":/icons/fast-forward.svg"), mainColor, normal);
+    const QSize normal = Theme::size("normal");
+    controls->setColor(mainColor);
     SvgIcon::setColoredIcon(
-        favorite, QStringLiteral(":/icons/heart-plus.svg"), paletteColor("pink"), small);
-    paintShuffle();
+        favorite, Theme::icon("heart-plus"), Theme::color("pink"), Theme::size("small"));
+    controls->setShuffle(player->shuffle());
     // The repaint has always spelt the track mode in lower case; the toggle does not.
-    paintLoop(tr("Looping current track"));
-    paintVolume(player->volume());
-    const QList<int> kept = store.favorites().keys();
+    controls->setLoopMode(player->loopMode(), tr("Looping current track"));
+    controls->setVolume(player->volume());
+    const QList<int> kept = store->favorites().keys();
     for (const int slot : kept)
         paintFavorite(slot);
-    setPlayPauseIcon(player->playbackState() == QMediaPlayer::PlayingState);
+    controls->setPlaying(player->playbackState() == QMediaPlayer::PlayingState);
     searchDialog->setIcons(mainColor, normal);
-    queueDialog->setIcons(mainColor, paletteColor("red"), normal);
+    queueDialog->setIcons(mainColor, Theme::color("red"), normal);
     saveSettings();
 }
 
 void PlayerWindow::updateIconSizes(const QString &size)
 {
-    SizeRow row;
-    // An unknown stored size falls back to the normal row so icons never come
-    // out blank; the text itself is kept and stored back.
-    if (!sizeRowFor(size, &row))
-        sizeRowFor(QStringLiteral("normal"), &row);
-    iconSize.insert(QStringLiteral("small"), row.small);
-    iconSize.insert(QStringLiteral("normal"), row.normal);
-    iconSize.insert(QStringLiteral("large"), row.large);
+    // An unknown stored size is kept as it is and stored back.
+    const Theme::Sizes row = Theme::applySize(size);
     favoriteGrid->setButtonSize(row.grid, row.leftMargin);
     sizeFactor = size;
     updateButtons(colorAsText);
-}
-
-void PlayerWindow::loadFolderIcons()
-{
-    const QSize small = iconSize.value(QStringLiteral("small"));
-    const auto paint = [small](QAction *action, const char *icon, const QColor &color) {
-        action->setIcon(SvgIcon::coloredIcon(
-            QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon)), color, small));
-    };
-    const QColor black = paletteColor("black");
-    paint(setFolderAction, "folder", black);
-    paint(updateAction, "rotate-ccw", black);
-    paint(quitAction, "log-out", paletteColor("red"));
-    paint(showQueueAction, "list-music", black);
-    paint(clearQueueAction, "trash-2", paletteColor("red"));
-    paint(openSearch, "search", black);
-    paint(colorMenu->menuAction(), "palette", black);
-    paint(sizeMenu->menuAction(), "scaling", black);
-    paint(setOrange, "filled-circle", paletteColor("orange"));
-    paint(setBlue, "filled-circle", paletteColor("blue"));
-    paint(setGreen, "filled-circle", paletteColor("green"));
 }
 
 // ---------------------------------------------------------------------------
@@ -746,15 +435,7 @@ void PlayerWindow::openFiles(const FileResolver::Result &request)
 {
     if (!request.problems.isEmpty()) {
         DesktopApp::printProblems(request.problems);
-        const int more = int(request.problems.size()) - 1;
-        const QString &first = request.problems.constFirst();
-        const QString message
-            = more > 0 ? tr("%1 (%n more not opened)", "", more).arg(first) : first;
-        updateStatusLabel(message, 10);
-        // While the library is still being read (at start), the message that
-        // it is in would hide this at once: it comes again after that one.
-        if (!libraryReady && !mediaLibrary->folder().isEmpty())
-            problemAfterLibrary = message;
+        statusLine->showProblems(request.problems);
     }
     if (request.files.isEmpty())
         return;
@@ -764,23 +445,4 @@ void PlayerWindow::openFiles(const FileResolver::Result &request)
     player->open(request.files);
     if (restored && mediaLibrary->tracks()->at(player->currentRow()) == player->source())
         trackList->showRow(player->currentRow());
-}
-
-void PlayerWindow::dragEnterEvent(QDragEnterEvent *event)
-{
-    const Qt::DropAction action = openAction(event);
-    event->setDropAction(action);
-    event->setAccepted(action != Qt::IgnoreAction);
-}
-
-void PlayerWindow::dropEvent(QDropEvent *event)
-{
-    const Qt::DropAction action = openAction(event);
-    if (action == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(action);
-    event->accept();
-    openFiles(FileResolver::resolve(event->mimeData()->urls()));
 }

@@ -1,0 +1,109 @@
+#include "app/PlayerCore.h"
+
+#include "library/Library.h"
+#include "playback/PlayerController.h"
+#include "playback/QueueController.h"
+#ifdef CORVEL_HAS_DBUS
+#include "desktop/MprisService.h"
+#endif
+
+PlayerCore::PlayerCore(DesktopBus bus, QObject *parent)
+    : QObject(parent)
+    , bus(bus)
+    , storage(QStringLiteral("Tavrenin International"), QStringLiteral("Corvelia"))
+    , store(&storage)
+    , mediaLibrary(new Library(this))
+    , playQueue(new QueueController(mediaLibrary->tracks(), this))
+    , player(new PlayerController(mediaLibrary, playQueue, {}, this))
+{
+    // Every new track is kept at once, so a crash later still starts on it.
+    connect(player, &PlayerController::sourceChanged, this, &PlayerCore::saveSettings);
+}
+
+PlayerCore::~PlayerCore() = default;
+
+SettingsStore *PlayerCore::settings()
+{
+    return &store;
+}
+
+Library *PlayerCore::library() const
+{
+    return mediaLibrary;
+}
+
+QueueController *PlayerCore::queue() const
+{
+    return playQueue;
+}
+
+PlayerController *PlayerCore::controller() const
+{
+    return player;
+}
+
+MprisService *PlayerCore::desktopBus() const
+{
+    return busService;
+}
+
+void PlayerCore::start()
+{
+    // The stored track first, so that the library's install finds it by path.
+    player->restore(store.lastIndex(), store.lastPath());
+    if (store.hasMusicFolder()) {
+        mediaLibrary->restoreFolder(store.musicFolder());
+        mediaLibrary->loadCacheAndCheck();
+    }
+    player->setShuffle(store.shuffle());
+    player->setLoopMode(PlayOrder::LoopMode(store.loopMode()));
+    player->setVolume(store.volume());
+    emit settingsLoaded();
+    if (bus == DesktopBus::Session)
+        offerOnDesktopBus();
+}
+
+void PlayerCore::offerOnDesktopBus()
+{
+#ifdef CORVEL_HAS_DBUS
+    // The bus drives the transport; of the views it asks only these two.
+    busService = new MprisService(player);
+    connect(busService, &MprisService::raiseRequested, this, &PlayerCore::raiseRequested);
+    connect(busService, &MprisService::quitRequested, this, &PlayerCore::quitRequested);
+#endif
+}
+
+void PlayerCore::setMusicFolder(const QString &path)
+{
+    store.setMusicFolder(path);
+    mediaLibrary->setFolder(path);
+}
+
+bool PlayerCore::keepFavorite(int slot)
+{
+    const Playlist::TrackInfo track = player->nowPlaying();
+    if (track.url.isEmpty())
+        return false;
+    store.setFavorite(slot, {track.url, track.artist, track.title});
+    return true;
+}
+
+bool PlayerCore::playFavorite(int slot)
+{
+    const QMap<int, SettingsStore::Favorite> favorites = store.favorites();
+    const auto found = favorites.constFind(slot);
+    if (found == favorites.constEnd())
+        return false;
+    player->playUrl(found->url);
+    return true;
+}
+
+void PlayerCore::saveSettings()
+{
+    store.setMusicFolder(mediaLibrary->folder());
+    store.setShuffle(player->shuffle());
+    store.setLoopMode(player->loopMode());
+    store.setVolume(player->volume());
+    store.setLastTrack(player->currentRow(), player->currentPath());
+    store.saveFavorites();
+}

@@ -1,0 +1,79 @@
+#include "ui/widgets/PlayerMenuBar.h"
+
+#include "ui/SvgIcon.h"
+#include "ui/Theme.h"
+
+#include <QMenu>
+
+#include <utility>
+
+PlayerMenuBar::PlayerMenuBar(QWidget *parent)
+    : QMenuBar(parent)
+{
+    // Names for the tests and the benchmark, which see the window from outside.
+    const auto add = [](QMenu *menu, const QString &text, const char *name) {
+        QAction *action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    QMenu *playlistMenu = addMenu(tr("Media"));
+    openSearch = add(playlistMenu, tr("Search"), "searchAction");
+    playlistMenu->addSeparator();
+    setFolderAction = add(playlistMenu, tr("Set music folder..."), "setFolderAction");
+    updateAction = add(playlistMenu, tr("Update playlist"), "updateAction");
+    playlistMenu->addSeparator();
+    quitAction = add(playlistMenu, tr("Quit"), "quitAction");
+
+    QMenu *queueMenu = addMenu(tr("Queue"));
+    showQueueAction = add(queueMenu, tr("Show Queue"), "showQueueAction");
+    clearQueueAction = add(queueMenu, tr("Clear Queue"), "clearQueueAction");
+
+    QMenu *stylesMenu = addMenu(tr("Style"));
+    colorMenu = stylesMenu->addMenu(tr("Color"));
+    setOrange = add(colorMenu, tr("Orange"), "orangeAction");
+    setBlue = add(colorMenu, tr("Blue"), "blueAction");
+    setGreen = add(colorMenu, tr("Green"), "greenAction");
+    sizeMenu = stylesMenu->addMenu(tr("Size"));
+    QAction *iconSmall = add(sizeMenu, tr("Small"), "smallAction");
+    QAction *iconNormal = add(sizeMenu, tr("Normal"), "normalAction");
+    QAction *iconBig = add(sizeMenu, tr("Big"), "bigAction");
+
+    QMenu *aboutMenu = addMenu(tr("About"));
+    QAction *showAboutAction = add(aboutMenu, tr("About Corvel Media Player"), "aboutAction");
+
+    connect(openSearch, &QAction::triggered, this, &PlayerMenuBar::searchRequested);
+    connect(setFolderAction, &QAction::triggered, this, &PlayerMenuBar::chooseFolderRequested);
+    connect(updateAction, &QAction::triggered, this, &PlayerMenuBar::updateRequested);
+    connect(quitAction, &QAction::triggered, this, &PlayerMenuBar::quitRequested);
+    connect(showQueueAction, &QAction::triggered, this, &PlayerMenuBar::showQueueRequested);
+    connect(clearQueueAction, &QAction::triggered, this, &PlayerMenuBar::clearQueueRequested);
+    connect(showAboutAction, &QAction::triggered, this, &PlayerMenuBar::aboutRequested);
+    const QList<std::pair<QAction *, QString>> colours = {{setOrange, QStringLiteral("orange")},
+        {setBlue, QStringLiteral("blue")}, {setGreen, QStringLiteral("green")}};
+    for (const auto &[action, name] : colours)
+        connect(action, &QAction::triggered, this, [this, name = name] { emit colorChosen(name); });
+    const QList<std::pair<QAction *, QString>> sizes = {{iconSmall, QStringLiteral("small")},
+        {iconNormal, QStringLiteral("normal")}, {iconBig, QStringLiteral("big")}};
+    for (const auto &[action, name] : sizes)
+        connect(action, &QAction::triggered, this, [this, name = name] { emit sizeChosen(name); });
+}
+
+void PlayerMenuBar::paintIcons()
+{
+    const QSize small = Theme::size("small");
+    const auto paint = [small](QAction *action, const char *icon, const QColor &color) {
+        action->setIcon(SvgIcon::coloredIcon(Theme::icon(icon), color, small));
+    };
+    const QColor black = Theme::color("black");
+    paint(setFolderAction, "folder", black);
+    paint(updateAction, "rotate-ccw", black);
+    paint(quitAction, "log-out", Theme::color("red"));
+    paint(showQueueAction, "list-music", black);
+    paint(clearQueueAction, "trash-2", Theme::color("red"));
+    paint(openSearch, "search", black);
+    paint(colorMenu->menuAction(), "palette", black);
+    paint(sizeMenu->menuAction(), "scaling", black);
+    paint(setOrange, "filled-circle", Theme::color("orange"));
+    paint(setBlue, "filled-circle", Theme::color("blue"));
+    paint(setGreen, "filled-circle", Theme::color("green"));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMenuBar>
+
+class QAction;
+
+/**
+ * The window's menus: Media, Queue, Style and About. A view: each entry sends
+ * what the user asked for; what that does is the window's business.
+ */
+class PlayerMenuBar : public QMenuBar {
+    Q_OBJECT
+
+public:
+    explicit PlayerMenuBar(QWidget *parent = nullptr);
+
+    /** Draws the entries' icons at the theme's small size. */
+    void paintIcons();
+
+signals:
+    void searchRequested();
+    void chooseFolderRequested();
+    void updateRequested();
+    void quitRequested();
+    void showQueueRequested();
+    void clearQueueRequested();
+    void aboutRequested();
+    /** A colour was chosen, by its palette name. */
+    void colorChosen(const QString &name);
+    /** A size setting was chosen: "small", "normal" or "big". */
+    void sizeChosen(const QString &size);
+
+private:
+    QMenu *colorMenu;
+    QMenu *sizeMenu;
+    QAction *openSearch;
+    QAction *setFolderAction;
+    QAction *updateAction;
+    QAction *quitAction;
+    QAction *showQueueAction;
+    QAction *clearQueueAction;
+    QAction *setOrange;
+    QAction *setBlue;
+    QAction *setGreen;
+};
