@@ -1,10 +1,9 @@
 #include "playback/PlayerController.h"
 
 #include "library/Library.h"
+#include "playback/MediaBackend.h"
 #include "playback/QueueController.h"
-#include "playback/SourceGate.h"
 
-#include <QAudioOutput>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -12,16 +11,20 @@
 
 PlayerController::PlayerController(
     Library *library, QueueController *queue, PlayOrder::RandomSource random, QObject *parent)
+    : PlayerController(MediaBackend::create(), library, queue, std::move(random), parent)
+{
+}
+
+PlayerController::PlayerController(std::unique_ptr<MediaBackend> backend, Library *library,
+    QueueController *queue, PlayOrder::RandomSource random, QObject *parent)
     : QObject(parent)
     , library(library)
     , queue(queue)
     , order(std::move(random))
-    , player(new QMediaPlayer(this))
-    , audioOutput(new QAudioOutput(this))
-    , gate(new SourceGate(player, this))
+    , backend(std::move(backend))
 {
-    player->setAudioOutput(audioOutput);
-    audioOutput->setVolume(0);
+    this->backend->setParent(this);
+    this->backend->setVolume(percent / 100);
     order.setLibrary(library->tracks()->knownFilePaths());
 
     // Connected before any view connects, so rows are found again before a
@@ -30,24 +33,15 @@ PlayerController::PlayerController(
         libraryInstalled();
         adoptRowOfSource();
     });
-    // While a new track waits to be applied, the player still speaks of the
-    // previous one (and of the empty source between them): not news.
-    connect(player, &QMediaPlayer::playbackStateChanged, this, [this] { announceState(); });
-    connect(gate, &SourceGate::applied, this, [this] {
-        announceState();
-        applyPendingSeek();
-    });
-    connect(player, &QMediaPlayer::seekableChanged, this, [this] { applyPendingSeek(); });
-    connect(player, &QMediaPlayer::durationChanged, this, [this](qint64 ms) {
-        if (gate->isPending())
-            return;
+    MediaBackend *media = this->backend.get();
+    connect(media, &MediaBackend::playbackStateChanged, this, [this] { announceState(); });
+    connect(media, &MediaBackend::seekableChanged, this, [this] { applyPendingSeek(); });
+    connect(media, &MediaBackend::durationChanged, this, [this](qint64 ms) {
         emit durationChanged(ms);
         emit trackChanged();
         applyPendingSeek();
     });
-    connect(player, &QMediaPlayer::positionChanged, this, [this](qint64 ms) {
-        if (gate->isPending())
-            return;
+    connect(media, &MediaBackend::positionChanged, this, [this](qint64 ms) {
         if (ms > 0) {
             played = true;
             unplayedInARow = 0;
@@ -55,32 +49,26 @@ PlayerController::PlayerController(
         emit positionChanged(ms);
     });
     connect(
-        player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-            if (status == QMediaPlayer::EndOfMedia && !gate->isPending())
+        media, &MediaBackend::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+            if (status == QMediaPlayer::EndOfMedia)
                 trackEnded();
         });
-    connect(player, &QMediaPlayer::errorOccurred, this, [this] {
-        if (!gate->isPending())
-            trackFailed();
-    });
+    connect(media, &MediaBackend::errorOccurred, this,
+        [this](const QString &error) { trackFailed(error); });
 }
 
 PlayerController::~PlayerController()
 {
-    // The pipeline is taken down while the player, its output and the file it
-    // reads are all still there: a backend torn down with a failed decoder
-    // still attached can crash in its own destructor. None of it is news,
-    // and the views may be going already.
+    // The backend goes first, while the library and the queue it may still
+    // speak of are there. None of its teardown is news, and the views may be
+    // going already.
     blockSignals(true);
-    player->disconnect();
-    player->stop();
-    player->setSource(QUrl());
+    backend.reset();
 }
 
 QMediaPlayer::PlaybackState PlayerController::playbackState() const
 {
-    // While a track waits to be applied, the state it will be put in.
-    return gate->isPending() ? gate->stateWhenApplied() : player->playbackState();
+    return backend->playbackState();
 }
 
 void PlayerController::announceState()
@@ -109,12 +97,12 @@ float PlayerController::volume() const
 
 qint64 PlayerController::position() const
 {
-    return gate->isPending() ? 0 : player->position();
+    return backend->position();
 }
 
 qint64 PlayerController::duration() const
 {
-    return gate->isPending() ? 0 : player->duration();
+    return backend->duration();
 }
 
 int PlayerController::currentRow() const
@@ -182,7 +170,7 @@ void PlayerController::request(const QUrl &url)
     requested = url;
     played = false;
     pendingSeek = -1;
-    gate->open(url, QMediaPlayer::PlayingState);
+    backend->setSource(url, QMediaPlayer::PlayingState);
     emit sourceChanged(url);
     emit trackChanged();
     announceState();
@@ -246,27 +234,20 @@ void PlayerController::play()
         startRow(order.currentRow());
         return;
     }
-    if (gate->isPending())
-        gate->setStateWhenApplied(QMediaPlayer::PlayingState);
-    else
-        player->play(); // with no source nothing starts, and no view claims otherwise
+    backend->play(); // with no source nothing starts, and no view claims otherwise
     announceState();
 }
 
 void PlayerController::pause()
 {
-    if (gate->isPending() && gate->stateWhenApplied() == QMediaPlayer::PlayingState)
-        gate->setStateWhenApplied(QMediaPlayer::PausedState);
-    else if (!gate->isPending() && player->playbackState() == QMediaPlayer::PlayingState)
-        player->pause();
+    if (backend->playbackState() == QMediaPlayer::PlayingState)
+        backend->pause();
     announceState();
 }
 
 void PlayerController::stop()
 {
-    if (gate->isPending())
-        gate->setStateWhenApplied(QMediaPlayer::StoppedState);
-    player->stop();
+    backend->stop();
     announceState();
 }
 
@@ -305,7 +286,7 @@ void PlayerController::trackEnded()
 {
     // A track that ended without playing anything (a header-only WAV) is not
     // repeated by the loop rule: it moves on once, and a second in a row stops.
-    if (!played && player->duration() <= 0) {
+    if (!played && backend->duration() <= 0) {
         if (++unplayedInARow >= 2) {
             emit finished();
             return;
@@ -323,13 +304,12 @@ void PlayerController::trackEnded()
     advance(PlayOrder::Reason::EndOfTrack);
 }
 
-void PlayerController::trackFailed()
+void PlayerController::trackFailed(const QString &error)
 {
     const QString name = QFileInfo(requested.toLocalFile()).fileName();
-    const QString error = player->errorString();
     // The backend stays "playing" a file it cannot play; every view must
     // show that nothing plays.
-    player->stop();
+    backend->stop();
     announceState();
     emit playbackError(name, error);
     // Once on to the next track, as a skip; never round a library of files
@@ -361,10 +341,10 @@ void PlayerController::seek(qint64 ms)
 void PlayerController::applyPendingSeek()
 {
     // The backend drops a jump before it knows the track's length, seekable or not.
-    if (pendingSeek < 0 || gate->isPending() || !player->isSeekable() || player->duration() <= 0)
+    if (pendingSeek < 0 || !backend->isSeekable() || backend->duration() <= 0)
         return;
     const qint64 ms = std::exchange(pendingSeek, -1);
-    player->setPosition(ms);
+    backend->setPosition(ms);
     emit seeked(ms);
 }
 
@@ -393,7 +373,7 @@ void PlayerController::setVolume(float value)
     percent = clamped;
     if (percent > 0)
         audible = percent;
-    audioOutput->setVolume(percent / 100);
+    backend->setVolume(percent / 100);
     emit volumeChanged(percent);
 }
 

@@ -1,22 +1,23 @@
 #pragma once
 
-#include "playback/PlayOrder.h"
 #include "library/Playlist.h"
+#include "playback/PlayOrder.h"
 
 #include <QMediaPlayer>
 #include <QObject>
 #include <QUrl>
 
+#include <memory>
+
 class Library;
-class QAudioOutput;
+class MediaBackend;
 class QueueController;
-class SourceGate;
 
 /**
- * The transport: it owns the media player, its audio output and the play
- * order, starts every track through one routine, and announces each real
- * change of state by one signal. It never touches a view; the window and the
- * desktop bus drive it and paint what it announces.
+ * The transport: it owns the media backend and the play order, starts every
+ * track through one routine, and announces each real change of state by one
+ * signal. It never touches a view; the window and the desktop bus drive it
+ * and paint what it announces.
  */
 class PlayerController : public QObject {
     Q_OBJECT
@@ -28,6 +29,9 @@ public:
      */
     PlayerController(Library *library, QueueController *queue, PlayOrder::RandomSource random = {},
         QObject *parent = nullptr);
+    /** The same over @p backend, which it takes as its child. */
+    PlayerController(std::unique_ptr<MediaBackend> backend, Library *library,
+        QueueController *queue, PlayOrder::RandomSource random = {}, QObject *parent = nullptr);
     ~PlayerController() override;
 
     QMediaPlayer::PlaybackState playbackState() const;
@@ -47,7 +51,7 @@ public:
     bool resumePending() const;
     /** The rows played before, oldest first. */
     QList<int> history() const;
-    /** The media player's source; empty while nothing is loaded. */
+    /** The backend's source; empty while nothing is loaded. */
     QUrl source() const;
     /**
      * The current source as a track record: its library record, or for a file
@@ -98,7 +102,7 @@ public:
 
 signals:
     void playbackStateChanged(QMediaPlayer::PlaybackState state);
-    /** The media player was given @p source. */
+    /** The backend was given @p source. */
     void sourceChanged(const QUrl &source);
     /** Library row @p row started. */
     void rowStarted(int row);
@@ -119,7 +123,7 @@ signals:
 private:
     void advance(PlayOrder::Reason reason);
     void trackEnded();
-    void trackFailed();
+    void trackFailed(const QString &error);
     bool startQueued();
     void request(const QUrl &url);
     void startRow(int row);
@@ -132,10 +136,8 @@ private:
     Library *library;
     QueueController *queue;
     PlayOrder order;
-    QMediaPlayer *player;
-    QAudioOutput *audioOutput;
-    SourceGate *gate;
-    // The track asked for; the player may still be settling the previous one.
+    std::unique_ptr<MediaBackend> backend;
+    // The track asked for; the backend may still be settling the previous one.
     QUrl requested;
     QMediaPlayer::PlaybackState announcedState = QMediaPlayer::StoppedState;
     // The current track reached a position past its start.

@@ -1,0 +1,103 @@
+// The real backend (Qt Multimedia over GStreamer) with real files: the platform facts that the
+// transport's rules stand on (test_transport.cpp has the rules), and what the backend reports
+// while a new source waits to be handed over. Every start of a source costs GStreamer about a
+// second, so the rows share one backend, each replacing the previous row's source.
+
+#include "TestSupport.h"
+#include "playback/MediaBackend.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace TestSupport;
+
+class TestMediaBackend : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MediaBackend> backend;
+
+private slots:
+    void initTestCase()
+    {
+        isolateSettings();
+        backend = MediaBackend::create();
+    }
+
+    void cleanupTestCase()
+    {
+        // Torn down with the failed decoder of the last row still attached.
+        backend.reset();
+    }
+
+    void play_data()
+    {
+        // content: a fixture, hollow (a WAV header without samples), text or missing. seek:
+        // a jump to 0.6 s once the track can seek. played: a position or a length was reported.
+        columns<QString, bool, bool, bool>("content", "seek", "ends", "played");
+        QTest::newRow("mp3") << "tone.mp3" << true << true << true;
+        QTest::newRow("wav") << "tone.wav" << true << true << true;
+        QTest::newRow("a WAV header, no samples: ends unplayed")
+            << "hollow" << false << true << false;
+        QTest::newRow("missing: an error") << "missing" << false << false << false;
+        QTest::newRow("text named .mp3: an error") << "text" << false << false << false;
+    }
+
+    void play()
+    {
+        QFETCH(QString, content);
+        QFETCH(bool, seek);
+        QFETCH(bool, ends);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("track.mp3");
+        if (content == "hollow")
+            writeFile(path,
+                QByteArray::fromHex("52494646 24000000 57415645 666d7420 10000000 0100 0100"
+                                    " 401f0000 401f0000 0100 0800 64617461 00000000"));
+        else if (content == "text")
+            writeFile(path, QByteArray("not audio at all\n").repeated(200));
+        else if (content != "missing")
+            copyFixture(content, path);
+        QSignalSpy errors(backend.get(), &MediaBackend::errorOccurred);
+        QSignalSpy positions(backend.get(), &MediaBackend::positionChanged);
+
+        backend->setSource(QUrl::fromLocalFile(path), QMediaPlayer::PlayingState);
+        // Nothing of the previous row's source, which is still in the player.
+        QCOMPARE(backend->playbackState(), QMediaPlayer::PlayingState);
+        QCOMPARE(backend->mediaStatus(), QMediaPlayer::LoadingMedia);
+        QCOMPARE(backend->duration(), 0);
+        QCOMPARE(backend->position(), 0);
+        QVERIFY(!backend->isSeekable());
+        if (seek) {
+            QVERIFY2(QTest::qWaitFor(
+                         [&] { return backend->isSeekable() && backend->duration() > 0; }, 20000),
+                "the track never became seekable");
+            backend->setPosition(600);
+            QTRY_VERIFY2_WITH_TIMEOUT(qAbs(backend->position() - 600) < 100,
+                qPrintable(QString("position %1").arg(backend->position())), 20000);
+        }
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         return backend->mediaStatus() == QMediaPlayer::EndOfMedia
+                             || !errors.isEmpty();
+                     },
+                     20000),
+            "neither an end nor an error");
+
+        QCOMPARE(backend->mediaStatus() == QMediaPlayer::EndOfMedia, ends);
+        qint64 furthest = 0;
+        for (const QList<QVariant> &position : positions)
+            furthest = std::max(furthest, position.first().toLongLong());
+        QTEST(furthest > 0 || backend->duration() > 0, "played");
+        if (ends) {
+            QCOMPARE(backend->playbackState(), QMediaPlayer::StoppedState);
+            QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).value(0).toString()));
+        } else {
+            // GStreamer stays "playing" what it cannot play: stopping is the transport's job.
+            QCOMPARE(backend->playbackState(), QMediaPlayer::PlayingState);
+            QVERIFY2(!errors.first().first().toString().isEmpty(), "the error has no message");
+        }
+    }
+};
+
+QTEST_MAIN(TestMediaBackend)
+#include "test_mediabackend.moc"

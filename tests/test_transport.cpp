@@ -1,0 +1,307 @@
+// The transport's rules over a backend the test drives: what follows the end of a track, a file
+// that cannot be played, the jump that waits for a track, the queue, and what it tells the
+// backend. test_playorder.cpp has the play order's own rules, test_mediabackend.cpp the real
+// backend.
+
+#include "FakeMediaBackend.h"
+#include "TestSupport.h"
+#include "library/Library.h"
+#include "playback/PlayerController.h"
+#include "playback/QueueController.h"
+
+#include <QtTest>
+
+#include <functional>
+
+using namespace TestSupport;
+using State = QMediaPlayer::PlaybackState;
+
+namespace {
+
+constexpr State Stopped = QMediaPlayer::StoppedState;
+constexpr State Playing = QMediaPlayer::PlayingState;
+constexpr State Paused = QMediaPlayer::PausedState;
+
+/** Library a, b, c (paths 0 to 2), x.mp3 outside (3), gone.mp3 missing (4), queue, transport. */
+struct Rig {
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    QStringList paths{dir.filePath("a.mp3"), dir.filePath("b.wav"), dir.filePath("c.ogg"),
+        elsewhere.filePath("x.mp3"), elsewhere.filePath("gone.mp3")};
+    Library library;
+    bool loaded = load({0, 1, 2});
+    QueueController queue{library.tracks()};
+    QList<int> picks{0, 2, 1}; // the random source's answers in turn; 0 on row 0 is drawn again
+    FakeMediaBackend *backend = new FakeMediaBackend;
+    PlayerController controller{std::unique_ptr<MediaBackend>(backend), &library, &queue,
+        [this](int bound) { return picks.isEmpty() ? 0 : picks.takeFirst() % bound; }};
+    QStringList constructed = std::exchange(backend->calls, {});
+    QStringList heard; // the announcements, in order: a name, then the arguments
+    State announced = Stopped;
+
+    /** Puts the records of @p rows in place, in that order. */
+    bool load(const QList<int> &rows)
+    {
+        QList<CacheEntry> entries;
+        for (const int row : rows)
+            entries.append({paths[row], "Artist", "Tone", "Album", "0:01"});
+        writeCache(Library::cachePath(dir.path()), entries);
+        return library.tracks()->loadFromCache(Library::cachePath(dir.path()));
+    }
+};
+
+} // namespace
+
+class TestTransport : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Rig> rig;
+
+private slots:
+    void initTestCase()
+    {
+        isolateSettings();
+    }
+
+    void init()
+    {
+        rig = std::make_unique<Rig>();
+        QVERIFY2(rig->loaded, "the library was not loaded");
+        writeFile(rig->paths[3], "not read by the fake");
+        const auto hear = [this](auto signal, const QString &name) {
+            connect(&rig->controller, signal, this, [this, name](auto... args) {
+                rig->heard.append((name + ... + QString::number(qint64(args))));
+            });
+        };
+        hear(&PlayerController::rowStarted, "row");
+        hear(&PlayerController::finished, "finished");
+        hear(&PlayerController::volumeChanged, "volume");
+        hear(&PlayerController::shuffleChanged, "shuffle");
+        hear(&PlayerController::loopModeChanged, "loop");
+        hear(&PlayerController::seeked, "seeked");
+        connect(&rig->controller, &PlayerController::playbackError, this,
+            [this](const QString &file, const QString &error) {
+                rig->heard.append("error:" + file + ':' + error);
+            });
+        connect(&rig->controller, &PlayerController::playbackStateChanged, this,
+            [this](State state) { rig->announced = state; });
+    }
+
+    void cleanup()
+    {
+        rig.reset();
+    }
+
+    void endOfTrack_data()
+    {
+        columns();
+        row("off: the next row", "row1 load end", "row1 row2", "b.wav c.ogg", 2, Playing, {1});
+        row("off: the last row ends the list", "row2 load end", "row2 finished", "c.ogg", 2,
+            Stopped);
+        row("list: the last row wraps", "loop1 row2 load end", "loop1 row2 row0", "c.ogg a.mp3", 0,
+            Playing);
+        row("track: the row again", "loop2 row1 load end", "loop2 row1 row1", "b.wav b.wav", 1,
+            Playing);
+        row("track: a file outside the library again", "row2 loop2 url3 load end", "row2 loop2",
+            "c.ogg x.mp3 x.mp3", 2, Playing);
+        row("shuffle: a drawn row", "shuffle1 row2 load end", "shuffle1 row2 row0", "c.ogg a.mp3",
+            0, Playing, {2});
+        row("shuffle, list: the row that ended is drawn again", "shuffle1 loop1 row0 load end",
+            "shuffle1 loop1 row0 row2", "a.mp3 c.ogg", 2, Playing, {0});
+        row("shuffle, track: the row again", "shuffle1 loop2 row1 load end",
+            "shuffle1 loop2 row1 row1", "b.wav b.wav", 1, Playing);
+        row("the queue first", "row0 queue2 load end", "row0 row2", "a.mp3 c.ogg", 2, Playing);
+        row("the queue before loop track", "row1 loop2 load end queue0 queue2 load end next",
+            "row1 loop2 row1 row0 row2", "b.wav b.wav a.mp3 c.ogg", 2, Playing);
+        row("the queue before loop track of a file outside", "row2 loop2 url3 queue0 load end",
+            "row2 loop2 row0", "c.ogg x.mp3 a.mp3", 0, Playing);
+    }
+
+    void endOfTrack()
+    {
+        check();
+    }
+
+    void unplayable_data()
+    {
+        columns();
+        row("an error: stopped, told, on to the next", "row0 fail",
+            "row0 error:a.mp3:unreadable row1", "a.mp3 stop b.wav", 1, Playing, {0});
+        row("an error on the last row: stopped", "row2 fail", "row2 error:c.ogg:unreadable",
+            "c.ogg stop", 2, Stopped);
+        row("an error outside the library: the row below", "row0 url3 fail",
+            "row0 error:x.mp3:unreadable row1", "a.mp3 x.mp3 stop b.wav", 1, Playing, {0});
+        row("a second error in a row stops", "row0 fail fail",
+            "row0 error:a.mp3:unreadable row1 error:b.wav:unreadable", "a.mp3 stop b.wav stop", 1,
+            Stopped, {0});
+        row("a track played in between: on again", "row0 fail tick fail",
+            "row0 error:a.mp3:unreadable row1 error:b.wav:unreadable row2",
+            "a.mp3 stop b.wav stop c.ogg", 2, Playing, {0, 1});
+        row("ended unplayed: on once, loop track or not", "loop2 row0 end end",
+            "loop2 row0 row1 finished", "a.mp3 b.wav", 1, Stopped, {0});
+        row("an error, then an end unplayed: stopped", "row0 fail end",
+            "row0 error:a.mp3:unreadable row1 finished", "a.mp3 stop b.wav", 1, Stopped, {0});
+        row("a track played in between two unplayed ends", "row0 end tick end end",
+            "row0 row1 row2", "a.mp3 b.wav c.ogg", 2, Stopped, {0, 1});
+        row("only its start reached: unplayed", "loop2 row0 zero end", "loop2 row0 row1",
+            "a.mp3 b.wav", 1, Playing, {0});
+        row("a position past the start: played", "loop2 row0 tick end", "loop2 row0 row0",
+            "a.mp3 a.mp3", 0, Playing);
+        row("a length known: played", "loop2 row0 length end", "loop2 row0 row0", "a.mp3 a.mp3", 0,
+            Playing);
+    }
+
+    void unplayable()
+    {
+        check();
+    }
+
+    void seek_data()
+    {
+        columns();
+        row("a loaded track: at once", "row1 load seek6", "row1 seeked600", "b.wav seek600", 1,
+            Playing);
+        row("before its length: once it is known", "row1 seek6 seekable length", "row1 seeked600",
+            "b.wav seek600", 1, Playing);
+        row("seekable, length unknown: waits", "row1 seek6 seekable", "row1", "b.wav", 1, Playing);
+        row("length, not seekable: waits", "row1 seek6 length", "row1", "b.wav", 1, Playing);
+        row("the latest jump, once", "row1 seek3 seek6 load load", "row1 seeked600",
+            "b.wav seek600", 1, Playing);
+        row("pending when the track changes: dropped", "row1 seek6 next load", "row1 row2",
+            "b.wav c.ogg", 2, Playing, {1});
+        row("right after a start, paused", "row1 toggle seek6 load", "row1 seeked600",
+            "b.wav pause seek600", 1, Paused);
+    }
+
+    void seek()
+    {
+        check();
+    }
+
+    void queueAndOpen_data()
+    {
+        columns();
+        row("next: the queue first", "row0 queue2 next", "row0 row2", "a.mp3 c.ogg", 2, Playing);
+        row("a queued file gone from disk and library is dropped", "row0 queue4 next", "row0 row1",
+            "a.mp3 b.wav", 1, Playing, {0});
+        row("a queued file outside the library plays", "row0 queue3 next", "row0", "a.mp3 x.mp3", 0,
+            Playing);
+        row("open: the first plays, the others are queued", "open load end", "row0", "x.mp3 a.mp3",
+            0, Playing);
+    }
+
+    void queueAndOpen()
+    {
+        check();
+    }
+
+    void presses_data()
+    {
+        columns();
+        row("row 3 ignored, resume, previous to the top",
+            "restore row3 toggle url1 previous previous", "row2 row1 row0", "c.ogg b.wav a.mp3", 0,
+            Playing);
+        row("resume on the first press only", "restore toggle toggle toggle", "row2",
+            "c.ogg pause play", 2, Playing);
+        row("no resume after a start", "restore row0 stop toggle", "row0", "a.mp3 stop play", 0,
+            Playing);
+        row("pause only what plays", "row0 stop pause", "row0", "a.mp3 stop", 0, Stopped);
+        row("a file outside: the row kept", "row2 url3", "row2", "c.ogg x.mp3", 2, Playing);
+        row("a new library: rows follow their files", "row0 next next stop install",
+            "row0 row1 row2", "a.mp3 b.wav c.ogg stop", 0, Stopped, {1, 2});
+        row("volume; toggle, nothing loaded", "toggle 0 mute 30 30 150 100 -5 mute mute",
+            "volume50 volume30 volume100 volume0 volume100 volume0",
+            "play volume0.5 volume0.3 volume1 volume0 volume1 volume0", -1, Stopped);
+        row("unmute to the last audible volume", "30 mute mute", "volume30 volume0 volume30",
+            "volume0.3 volume0 volume0.3", -1, Stopped);
+        row("shuffle, loop", "shuffle0 loop0 shuffle1 shuffle1 shuffle0 cycle loop1 loop2 cycle",
+            "shuffle1 shuffle0 loop1 loop2 loop0", "", -1, Stopped);
+    }
+
+    void presses()
+    {
+        check();
+    }
+
+private:
+    // steps: see act(). heard: the transport's announcements. told: what the backend was told.
+    static void columns()
+    {
+        TestSupport::columns<QString, QString, QString, int, State, QList<int>>(
+            "steps", "heard", "told", "row", "state", "history");
+    }
+
+    static void row(const char *name, const char *steps, const char *heard, const char *told,
+        int current, State state, QList<int> history = {})
+    {
+        QTest::newRow(name) << QString(steps) << QString(heard) << QString(told) << current << state
+                            << history;
+    }
+
+    void check()
+    {
+        QFETCH(QString, steps);
+        for (const QString &step : steps.split(' '))
+            act(step);
+        QCOMPARE(rig->constructed, QStringList{"volume0"}); // silent until a volume is set
+        QTEST(rig->heard.join(' '), "heard");
+        QTEST(rig->backend->calls.join(' '), "told");
+        QTEST(rig->controller.currentRow(), "row");
+        QTEST(rig->controller.history(), "history");
+        QTEST(rig->controller.playbackState(), "state");
+        QCOMPARE(rig->announced, rig->controller.playbackState());
+    }
+
+    /** Does @p step: a volume, a call below (n: its digits), or what the backend's track does. */
+    void act(const QString &step)
+    {
+        PlayerController &controller = rig->controller;
+        FakeMediaBackend &backend = *rig->backend;
+        const QString verb = QString(step).remove(QRegularExpression("\\d+$"));
+        const int n = step.mid(verb.size()).toInt();
+        const QHash<QString, std::function<void()>> steps = {
+            {"restore", [&] { controller.restore(2, rig->paths[2]); }},
+            {"row", [&] { controller.playRow(n); }},
+            {"url", [&] { controller.playUrl(QUrl::fromLocalFile(rig->paths[n])); }},
+            {"open",
+                [&] {
+                    controller.open(
+                        {QUrl::fromLocalFile(rig->paths[3]), QUrl::fromLocalFile(rig->paths[0])});
+                }},
+            {"queue", [&] { rig->queue.toggle(rig->paths[n]); }},
+            {"loop", [&] { controller.setLoopMode(PlayOrder::LoopMode(n)); }},
+            {"cycle", [&] { controller.cycleLoopMode(); }},
+            {"shuffle", [&] { controller.setShuffle(n); }},
+            {"mute", [&] { controller.toggleMute(); }},
+            {"toggle", [&] { controller.togglePlayPause(); }},
+            {"pause", [&] { controller.pause(); }},
+            {"stop", [&] { controller.stop(); }},
+            {"next", [&] { controller.next(); }},
+            {"previous", [&] { controller.previous(); }},
+            {"seek", [&] { controller.seek(n * 100); }},
+            {"install", // c, a, b
+                [&] {
+                    QVERIFY(rig->load({2, 0, 1}));
+                    emit rig->library.installed(Library::Install::Update);
+                }},
+            {"length", [&] { backend.learnLength(1000); }},
+            {"seekable", [&] { backend.becomeSeekable(); }},
+            {"load",
+                [&] {
+                    backend.learnLength(1000);
+                    backend.becomeSeekable();
+                }},
+            {"tick", [&] { backend.reach(400); }},
+            {"zero", [&] { backend.reach(0); }},
+            {"end", [&] { backend.end(); }},
+            {"fail", [&] { backend.fail("unreadable"); }},
+        };
+        if (steps.contains(verb))
+            steps[verb]();
+        else
+            controller.setVolume(step.toFloat());
+    }
+};
+
+QTEST_MAIN(TestTransport)
+#include "test_transport.moc"
