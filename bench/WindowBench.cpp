@@ -93,8 +93,7 @@ bool WindowBench::timeEmptyStartup(double &ms, double &constructionMs)
     return true;
 }
 
-bool WindowBench::timeStartup(
-    Window &window, double &ms, double &constructionMs, double &stallMs)
+bool WindowBench::timeStartup(Window &window, double &ms, double &constructionMs, double &stallMs)
 {
     storeFolder(folder);
     window.reset();

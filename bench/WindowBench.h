@@ -44,8 +44,7 @@ private:
     /** Start-up without a music folder: construction until the empty list is painted. */
     bool timeEmptyStartup(double &ms, double &constructionMs);
     /** Start-up with "musicFolder" stored: construction until the full list is painted. */
-    bool timeStartup(
-        Window &window, double &ms, double &constructionMs, double &stallMs);
+    bool timeStartup(Window &window, double &ms, double &constructionMs, double &stallMs);
     bool timeRefresh(PlayerWindow &window, double &stallMs, double &saveStallMs);
     bool timeUpdate(PlayerWindow &window, double &ms, double &stallMs);
     bool timeInstall(PlayerWindow &window, double &ms, double &stallMs);

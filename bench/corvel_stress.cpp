@@ -10,8 +10,8 @@
 // with status 3).
 
 #include "library/Library.h"
-#include "playback/PlayerController.h"
 #include "library/Playlist.h"
+#include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
 #include <QCommandLineParser>

@@ -3,8 +3,8 @@
 // command line, run as a user runs it: --help and --version answer and end, an unknown option
 // fails.
 
-#include "app/DesktopApp.h"
 #include "TestSupport.h"
+#include "app/DesktopApp.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Which row plays next: the loop modes, shuffle and its history, the restored track, moved rows.
 
-#include "playback/PlayOrder.h"
 #include "TestSupport.h"
+#include "playback/PlayOrder.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 // The play-next queue through the controller the views share; the queue and search dialogs.
 
+#include "TestSupport.h"
 #include "playback/QueueController.h"
 #include "ui/dialogs/QueueDialog.h"
 #include "ui/dialogs/SearchDialog.h"
-#include "TestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>

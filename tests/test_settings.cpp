@@ -1,5 +1,5 @@
-#include "library/SettingsStore.h"
 #include "TestSupport.h"
+#include "library/SettingsStore.h"
 
 #include <QtTest>
 

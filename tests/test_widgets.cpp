@@ -1,7 +1,7 @@
 // The small widgets: clickable slider, label and favourite button, tinted icons, About dialog.
+#include "TestSupport.h"
 #include "ui/dialogs/AboutDialog.h"
 #include "ui/widgets/ProgressBar.h"
-#include "TestSupport.h"
 #include <QSignalSpy>
 #include <QTextEdit>
 class TestWidgets : public QObject {

@@ -1,7 +1,7 @@
 #include "app/DesktopApp.h"
 
-#include <QGuiApplication>
 #include <QCommandLineParser>
+#include <QGuiApplication>
 #include <QIcon>
 
 #include <cstdio>

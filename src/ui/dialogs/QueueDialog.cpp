@@ -1,7 +1,7 @@
 #include "ui/dialogs/QueueDialog.h"
 
-#include "ui/widgets/QueueWidget.h"
 #include "ui/SvgIcon.h"
+#include "ui/widgets/QueueWidget.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

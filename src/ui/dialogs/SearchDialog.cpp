@@ -1,9 +1,9 @@
 #include "ui/dialogs/SearchDialog.h"
 
 #include "library/Playlist.h"
+#include "library/TrackModel.h"
 #include "playback/QueueController.h"
 #include "ui/SvgIcon.h"
-#include "library/TrackModel.h"
 
 #include <QAction>
 #include <QHBoxLayout>

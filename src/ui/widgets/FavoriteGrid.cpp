@@ -1,7 +1,7 @@
 #include "ui/widgets/FavoriteGrid.h"
 
-#include "ui/widgets/ProgressBar.h"
 #include "ui/SvgIcon.h"
+#include "ui/widgets/ProgressBar.h"
 
 #include <QGridLayout>
 
