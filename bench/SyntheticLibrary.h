@@ -35,7 +35,7 @@ QString albumFor(int i);
 /**
  * Writes @p tracks files below @p root: the fixtures in turn, each retagged
  * through TagLib. Folders: artist / album / disc, 10 tracks per disc. The
- * file name starts with the track's number, five digits.
+ * file name starts with the track's number, at least five digits.
  */
 bool buildLibrary(const QString &root, int tracks);
 /** Every audio file below @p root. */

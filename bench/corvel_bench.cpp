@@ -1,7 +1,7 @@
 // corvel-bench: the music library's speed, memory and responsiveness on a
 // synthetic library.
 //
-//   corvel-bench [--tracks N[,N...]] [--runs R]
+//   corvel-bench [--tracks N[,N...]] [--runs R] [--scan-only]
 //
 // For each size (by default 10,000 and 50,000 tracks) a child process of this
 // program builds N tracks from the fixture files in a temporary folder (every
@@ -12,7 +12,8 @@
 // and size (e.g. startup_ms_50000). The window figures come from a real
 // PlayerWindow shown on the offscreen platform, so layout and painting count,
 // with a throw-away settings store. Every wait on the library is a wait for
-// its installed() signal, never for a time or a status text.
+// its installed() signal, never for a time or a status text. --scan-only
+// stops after the scan, walk and cache figures, without the window.
 
 #include "Probes.h"
 #include "Report.h"
@@ -41,7 +42,7 @@ using namespace bench;
 namespace {
 
 /** Measures every figure at @p tracks tracks and prints them as "key = value" lines. */
-int measure(int tracks, int runs)
+int measure(int tracks, int runs, bool scanOnly)
 {
     QTemporaryDir temp;
     if (!temp.isValid()) {
@@ -68,6 +69,12 @@ int measure(int tracks, int runs)
     qint64 checksum = 0;
     if (!measureScan(root, nativeFiles, tracks, runs, figures, checksum))
         return 1;
+
+    if (scanOnly) {
+        figures["peak_rss_bench_mb"] = peakRssMb();
+        printFigures(figures);
+        return checksum == 0 ? 1 : 0;
+    }
 
     // What the player holds is measured from here: the scans above keep
     // libraries and file lists of the bench's own, so their peak is noted and
@@ -97,7 +104,7 @@ int measure(int tracks, int runs)
 }
 
 /** Runs this program once per size and prints what the children measured. */
-int runSizes(const QList<int> &sizes, int runs)
+int runSizes(const QList<int> &sizes, int runs, bool scanOnly)
 {
     QList<QMap<QString, QString>> measured;
     bool failed = false;
@@ -105,9 +112,11 @@ int runSizes(const QList<int> &sizes, int runs)
         err() << "== " << size << " tracks" << Qt::endl;
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--size"), QString::number(size), QStringLiteral("--runs"),
-                QString::number(runs)});
+        QStringList arguments = {QStringLiteral("--size"), QString::number(size),
+            QStringLiteral("--runs"), QString::number(runs)};
+        if (scanOnly)
+            arguments << QStringLiteral("--scan-only");
+        child.start(QCoreApplication::applicationFilePath(), arguments);
         if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit
             || child.exitCode() != 0) {
             err() << "the measurement at " << size << " tracks failed" << Qt::endl;
@@ -148,11 +157,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption runsOption(QStringLiteral("runs"),
         QStringLiteral("Runs per figure, the median is shown (default 5)."), QStringLiteral("R"),
         QStringLiteral("5"));
+    const QCommandLineOption scanOnlyOption(QStringLiteral("scan-only"),
+        QStringLiteral("Only the scan, walk and cache figures: no window."));
     // One size, measured in this process: what the parent runs per size.
     QCommandLineOption sizeOption(QStringLiteral("size"), QString(), QStringLiteral("N"));
     sizeOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(tracksOption);
     parser.addOption(runsOption);
+    parser.addOption(scanOnlyOption);
     parser.addOption(sizeOption);
     parser.process(app);
 
@@ -164,7 +176,7 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(sizeOption)) {
         const int size = parser.value(sizeOption).toInt(&ok);
-        return ok && size > 0 ? measure(size, runs) : 2;
+        return ok && size > 0 ? measure(size, runs, parser.isSet(scanOnlyOption)) : 2;
     }
     QList<int> sizes;
     for (const QString &part : parser.value(tracksOption).split(QLatin1Char(','))) {
@@ -174,5 +186,5 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
-    return runSizes(sizes, runs);
+    return runSizes(sizes, runs, parser.isSet(scanOnlyOption));
 }
