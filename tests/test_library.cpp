@@ -1,10 +1,13 @@
 // The music library: texts, look-ups, scans of real files, the cache, hostile folders and caches.
 
+#include "FakeMediaBackend.h"
 #include "TestSupport.h"
 #include "library/Library.h"
 #include "library/Playlist.h"
 #include "library/TrackTable.h"
 #include "library/watcher/FolderWatcher.h"
+#include "playback/PlayerController.h"
+#include "playback/QueueController.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -32,7 +35,7 @@ QStringList fields(const Playlist &playlist)
     return all;
 }
 
-/** Every cache entry with a path as Qt reads it: texts, mtime and size (-1 unless whole). */
+/** Every cache entry with a path as Qt reads it: texts, mtime, size, ctime (-1 unless whole). */
 QStringList entries(const QString &cache)
 {
     QFile file(cache);
@@ -43,7 +46,8 @@ QStringList entries(const QString &cache)
         for (const char *key : {"path", "artist", "title", "album", "duration", "trackArtist"})
             entry << track[key].toString();
         entry << QString::number(track["mtime"].toInteger(-1))
-              << QString::number(track["size"].toInteger(-1));
+              << QString::number(track["size"].toInteger(-1))
+              << QString::number(track["ctime"].toInteger(-1));
         if (!entry.first().isEmpty())
             all << entry.join('|');
     }
@@ -157,6 +161,9 @@ private slots:
         QVERIFY(QFile::link(dir->path(), path("a/loop")));
         QVERIFY(QFile::link(path("gone.wav"), path("dangling.wav")));
         QVERIFY(QFile::link(path("pipe.mp3"), path("to-pipe.ogg")));
+        // A link to an audio file: the target's tags under the link's path.
+        QVERIFY(QFile::link(path("-dash.Flac"), path("a/linked.flac")));
+        expected << path("a/linked.flac") + "|Flåc Ärtist|Flac Tøne ♪|Fixture Album|0:01";
         Playlist scan;
         auto log = std::make_shared<QList<int>>(); // progress reports, then -1 at the end
         scan.loadFromFolder(
@@ -272,9 +279,9 @@ private slots:
                 + " / cache: other");
     }
 
-    // While the player runs, files copied in, retagged in place, removed, and the folder itself
-    // going and coming back reach the library by themselves; an album copied at once is one
-    // install.
+    // While the player runs, files copied in, renamed, retagged in place, removed, and the folder
+    // itself going and coming back reach the library by themselves; an album copied at once is
+    // one install, and a track playing from an album renamed goes on as itself.
     void watchedFolderFollowsTheDisk()
     {
         const QString folder = path("watched");
@@ -306,6 +313,16 @@ private slots:
         copyFixture("untagged.mp3", folder + "/album/c.mp3");
         next("Update: Mp3 Album Artist - Mp3 Tone (0:01), Ogg Album Artist - Ogg Tone (0:01), "
              "c.mp3");
+        QueueController queue(library.tracks());
+        PlayerController player(std::make_unique<FakeMediaBackend>(), &library, &queue);
+        player.playRow(library.tracks()->indexOfPath(folder + "/album/b.ogg"));
+        const QStringList rows = library.tracks()->getList();
+        QVERIFY(QDir().rename(folder + "/album", folder + "/disc"));
+        next("Update: Mp3 Album Artist - Mp3 Tone (0:01), Ogg Album Artist - Ogg Tone (0:01), "
+             "c.mp3");
+        QCOMPARE(library.tracks()->getList(), rows);
+        QCOMPARE(player.currentPath(), folder + "/disc/b.ogg");
+        QCOMPARE(player.source(), QUrl::fromLocalFile(folder + "/disc/b.ogg"));
         QTest::qWait(1100); // file times are kept in whole seconds
         // Retagged in place with a title of the same length: only the file's time tells.
         QFile tagged(folder + "/a.mp3");
@@ -321,7 +338,7 @@ private slots:
         tagged.close();
         next("Update: Mp3 Album Artist - Retagd 1 (0:01), Ogg Album Artist - Ogg Tone (0:01), "
              "c.mp3");
-        QVERIFY(QFile::remove(folder + "/album/b.ogg"));
+        QVERIFY(QFile::remove(folder + "/disc/b.ogg"));
         next("Update: Mp3 Album Artist - Retagd 1 (0:01), c.mp3");
         QVERIFY(QDir().rename(folder, folder + "-away"));
         next("gone");
@@ -337,8 +354,80 @@ private slots:
         next("Update: Mp3 Album Artist - Retagd 1 (0:01), c.mp3");
         QTRY_VERIFY_WITH_TIMEOUT(!library.busy(), 30000);
         QTest::qWait(500); // the watch is in place
-        QVERIFY(QFile::remove(folder + "/album/c.mp3"));
+        QVERIFY(QFile::remove(folder + "/disc/c.mp3"));
         next("Update: Mp3 Album Artist - Retagd 1 (0:01)");
+    }
+
+    // A music folder on a drive or share: not there at the start, mounted later, its contents
+    // gone while its mount point stays, mounted again. Each is read without a user action, and
+    // the empty folder gets no cache of nothing, which would stand in for the drive's.
+    void folderMountedLater()
+    {
+        const QString folder = path("media/Music");
+        const QString cache = Library::cachePath(folder);
+        writeLibrary(path("drive"));
+        Library library;
+        library.folderWatcher()->setBatchTimes(100, 1000);
+        library.folderWatcher()->setCheckInterval(50);
+        QStringList seen;
+        connect(&library, &Library::installed, this, [&](Library::Install how) {
+            seen << QVariant::fromValue(how).toString() + ' '
+                    + QString::number(library.tracks()->count());
+        });
+        connect(&library, &Library::status, this, [&](const QString &text) {
+            if (text.startsWith("The music folder is gone"))
+                seen << "gone";
+        });
+        const auto settled = [&](int news) {
+            if (!QTest::qWaitFor([&] { return seen.size() >= news && !library.busy(); }, 30000))
+                seen << "(waited in vain)";
+            QTest::qWait(300); // and whatever else would come
+            return std::exchange(seen, {}).join(", ");
+        };
+        library.restoreFolder(folder);
+        library.loadCacheAndCheck();
+        QCOMPARE(settled(1).section(", ", -1), "gone");
+        QVERIFY(QDir().mkpath(path("media")));
+        QVERIFY(QDir().rename(path("drive"), folder)); // mounted
+        QCOMPARE(settled(2), "Cache 3, Update 3");
+        QVERIFY(QDir().rename(folder, path("drive"))); // unplugged, its mount point left
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(settled(2), "gone, Update 0");
+        QVERIFY2(!QFileInfo::exists(cache), "a cache of nothing in the empty mount point");
+        QCOMPARE(::rename(QFile::encodeName(path("drive")).constData(),
+                     QFile::encodeName(folder).constData()),
+            0); // mounted again
+        QCOMPARE(settled(3), "gone, Cache 3, Update 3");
+    }
+
+    void retagKeepingSizeAndTimeIsSeen()
+    {
+        // Tag editors pad their tags and may keep the file's time: its change time tells.
+        const QString folder = path("music");
+        const QString file = copyFixture("tone.mp3", folder + "/a.mp3");
+        Library library;
+        library.setWatching(false);
+        library.restoreFolder(folder);
+        library.loadCacheAndCheck();
+        QTRY_VERIFY_WITH_TIMEOUT(library.tracks()->count() == 1 && !library.busy(), 30000);
+        QTest::qWait(20); // the file system's clock moves on in steps of a few milliseconds
+        QFile tagged(file);
+        QVERIFY(tagged.open(QIODevice::ReadWrite));
+        const QDateTime modified = tagged.fileTime(QFileDevice::FileModificationTime);
+        const QByteArray bytes = tagged.readAll();
+        const auto utf16 = [](const QString &text) {
+            return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        };
+        const QByteArray retagged = QByteArray(bytes).replace(utf16("Mp3 Tone"), utf16("Mp3 Tune"));
+        QVERIFY(retagged != bytes);
+        QVERIFY(tagged.seek(0));
+        QCOMPARE(tagged.write(retagged), bytes.size());
+        QVERIFY(tagged.flush());
+        QVERIFY(tagged.setFileTime(modified, QFileDevice::FileModificationTime));
+        tagged.close();
+        QCOMPARE(QFileInfo(file).lastModified(), modified);
+        library.checkForChanges(); // "Update playlist"
+        QTRY_COMPARE_WITH_TIMEOUT(library.tracks()->track(0).title, "Mp3 Tune", 30000);
     }
 
     void cacheSaveFailingPartWayKeepsTheOldCache()
@@ -410,6 +499,7 @@ private slots:
         written.remove("x");
         written["mtime"] = 1765000000;
         written["size"] = 4096;
+        written["ctime"] = qint64(1765000000123);
         const QByteArray layout = QJsonDocument(
             QJsonObject{{"tracks", QJsonArray{written, QJsonObject{{"path", "$A"}, {"size", 0}}}}})
                                       .toJson();

@@ -195,6 +195,34 @@ private slots:
         check();
     }
 
+    void libraryChanges_data()
+    {
+        // gone: the file removed and the library installed without it; renamed: b.wav renamed to
+        // b2.wav and found by an update scan that is told of the rename.
+        columns();
+        row("the playing track gone: next plays the one that followed it", "row1 gone1 next",
+            "row1 row1", "b.wav c.ogg", 1, Playing);
+        row("the playing track gone: previous plays the one before it", "row1 gone1 previous",
+            "row1 row0", "b.wav a.mp3", 0, Playing);
+        row("the track after the playing one gone too", "row0 gone0 gone1 next", "row0 row0",
+            "a.mp3 c.ogg", 0, Playing);
+        row("the playing track renamed plays on as itself", "row1 renamed loop2 load end",
+            "row1 loop2 row1", "b.wav b2.wav", 1, Playing);
+        row("the history follows a rename", "row1 next renamed shuffle1 previous",
+            "row1 row2 shuffle1 row1", "b.wav c.ogg b2.wav", 1, Playing);
+        row("a queued track renamed plays under its new name", "row0 queue1 renamed queued next",
+            "row0 queued:b2.wav row1", "a.mp3 b2.wav", 1, Playing, {});
+        row("a queued track gone leaves the queue at once", "row0 queue2 queue1 gone1 queued",
+            "row0 queued:c.ogg", "a.mp3", 0, Playing);
+    }
+
+    void libraryChanges()
+    {
+        for (int i = 0; i < 3; ++i)
+            copyFixture("tone." + QFileInfo(rig->paths[i]).suffix(), rig->paths[i]);
+        check();
+    }
+
     void presses_data()
     {
         columns();
@@ -283,6 +311,33 @@ private:
                 [&] {
                     QVERIFY(rig->load({2, 0, 1}));
                     emit rig->library.installed(Library::Install::Update);
+                }},
+            {"gone",
+                [&] {
+                    QVERIFY(QFile::remove(rig->paths[n]));
+                    QList<int> rows;
+                    for (int i = 0; i < rig->library.tracks()->count(); ++i)
+                        rows.append(int(rig->paths.indexOf(rig->library.tracks()->pathAt(i))));
+                    rows.removeAll(n);
+                    QVERIFY(rig->load(rows));
+                    emit rig->library.installed(Library::Install::Update);
+                }},
+            {"renamed",
+                [&] {
+                    const QString renamed = rig->dir.filePath("b2.wav");
+                    QVERIFY(QFile::rename(rig->paths[1], renamed));
+                    bool done = false;
+                    rig->library.tracks()->scanFolder(rig->dir.path(), Playlist::ScanKind::Update,
+                        {}, [&done](bool) { done = true; }, {{rig->paths[1], renamed}});
+                    QVERIFY(QTest::qWaitFor([&] { return done; }, 60000));
+                    emit rig->library.installed(Library::Install::Update);
+                }},
+            {"queued",
+                [&] {
+                    QStringList names;
+                    for (const QString &path : rig->queue.paths())
+                        names.append(QFileInfo(path).fileName());
+                    rig->heard.append("queued:" + names.join(','));
                 }},
             {"length", [&] { backend.learnLength(1000); }},
             {"seekable", [&] { backend.becomeSeekable(); }},

@@ -12,6 +12,12 @@ namespace {
 
 bool writeCache(const QString &path, const std::shared_ptr<const TrackTable> &table)
 {
+    // No cache of nothing is left in a folder that had none: an empty folder
+    // may be a drive's mount point, and a cache written there would be found
+    // again in place of the drive's own whenever the drive is not mounted.
+    // One that is there is emptied, so that it lists no files gone since.
+    if (table->count() == 0 && !QFileInfo::exists(path))
+        return true;
     return TrackCache::write(path, TrackCache::toJson(table->records()));
 }
 
@@ -24,7 +30,7 @@ Library::Library(QObject *parent)
     , saving(new QFutureWatcher<bool>(this))
 {
     connect(watcher, &FolderWatcher::changed, this, &Library::checkForChanges);
-    connect(watcher, &FolderWatcher::folderBack, this, &Library::checkForChanges);
+    connect(watcher, &FolderWatcher::folderBack, this, &Library::folderBack);
     connect(watcher, &FolderWatcher::folderGone, this, &Library::folderGone);
     connect(watcher, &FolderWatcher::limitReached, this, [this] {
         if (std::exchange(watchLimitTold, true))
@@ -117,9 +123,12 @@ void Library::rescan()
     // land in the file-system root.
     if (folderPath.isEmpty())
         return;
-    // Told before the views empty their list for a scan that would find nothing.
-    if (!folderThere())
+    // Told before the views empty their list for a scan that would find nothing;
+    // read once it is there.
+    if (!folderThere()) {
+        watchFolder();
         return;
+    }
     emit scanStarted();
     emit status(tr("Refreshing playlist..."), 0);
     watchFolder();
@@ -171,6 +180,8 @@ void Library::readCache()
         if (!loaded) {
             // As rescan() does, but the folder was looked at by the read.
             if (!QFileInfo(folderPath).isDir()) {
+                // A drive or share not mounted yet: read once it is there.
+                watchFolder();
                 scanEnded(false);
                 return;
             }
@@ -208,14 +219,29 @@ void Library::checkForChanges()
 void Library::scanForChanges()
 {
     scanning = true;
+    QList<UpdateMerge::Move> moves;
+    for (auto &[from, to] : watcher->takeMoves())
+        moves.append({std::move(from), std::move(to)});
     playlist->scanFolder(
-        folderPath, Playlist::ScanKind::Update, {}, [this, folder = folderPath](bool done) {
+        folderPath, Playlist::ScanKind::Update, {},
+        [this, folder = folderPath](bool done) {
             if (done) {
                 saveCache(folder);
                 emit installed(Install::Update);
             }
             scanEnded(done);
-        });
+        },
+        std::move(moves));
+}
+
+void Library::folderBack()
+{
+    // A folder that was not there, or held nothing (an empty mount point that
+    // a drive is mounted on now), is read as at a start: its cache first.
+    if (!hasLibrary || playlist->count() == 0)
+        loadCacheAndCheck();
+    else
+        checkForChanges();
 }
 
 void Library::scanEnded(bool installed)

@@ -22,10 +22,14 @@ class TrackTable;
  * check for changes would install keeps the library and the cache as they are; the status
  * then says "The music folder is gone: <path>" until the next message.
  *
- * From its first read on, the folder is watched: each batch
- * of changes on disk runs a check for changes, a folder that went away is told
- * at once and checked when it is back. Where the system has too few watches for the tree,
- * the status says so once and changes show with the next update.
+ * From its first read on (or its first try, when it is not there), the folder
+ * is watched: each batch of changes on disk runs a check for changes, with the
+ * renames the watcher saw, so renamed files keep their rows; a folder that
+ * went away is told at once and checked when it is back. A folder that was not
+ * there, or was empty, when it comes back (a drive or share mounted later) is
+ * loaded as at a start. An empty library leaves no cache in a folder that had
+ * none. Where the system has too few watches for the tree, the status says so
+ * once and changes show with the next update.
  */
 class Library : public QObject {
     Q_OBJECT
@@ -104,6 +108,8 @@ private:
     void scanInFull();
     /** The update scan against the library in place. */
     void scanForChanges();
+    /** The watcher found the folder there again. */
+    void folderBack();
     /** The end of a load or scan that @p installed (or found the folder gone); runs a check asked
      * for. */
     void scanEnded(bool installed);

@@ -53,8 +53,9 @@ Playlist::~Playlist()
     scanGeneration->fetch_add(1);
 }
 
-void Playlist::install(std::shared_ptr<const TrackTable> next)
+void Playlist::install(std::shared_ptr<const TrackTable> next, QHash<QString, QString> moved)
 {
+    movedPaths = std::move(moved);
     Table old = std::exchange(data, std::move(next));
     // Tens of thousands of strings take a while to free: the old table goes on
     // a worker, unless a save still holds it.
@@ -72,7 +73,7 @@ void Playlist::install(std::shared_ptr<const TrackTable> next)
 
 void Playlist::startScan(const QString &folderPath, ScanKind kind,
     std::shared_ptr<const QSet<QString>> known, std::function<void(int)> onProgress,
-    std::function<void(bool)> onDone, bool installIfGone)
+    std::function<void(bool)> onDone, bool installIfGone, QList<UpdateMerge::Move> moves)
 {
     const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
     const Generation generation = scanGeneration;
@@ -87,7 +88,7 @@ void Playlist::startScan(const QString &folderPath, ScanKind kind,
             const Outcome outcome = watcher->result();
             const bool installs = !outcome.folderGone || installIfGone;
             if (installs)
-                install(outcome.table);
+                install(outcome.table, outcome.moved);
             if (onDone)
                 onDone(installs);
         });
@@ -108,10 +109,10 @@ void Playlist::startScan(const QString &folderPath, ScanKind kind,
                 Qt::QueuedConnection);
         };
     }
-    watcher->setFuture(
-        QtConcurrent::run([folderPath, kind, base = data, known = std::move(known),
-                              scanner = LibraryScanner(overtaken, std::move(report))]() mutable {
-            return scanner.scan(folderPath, kind, base, known.get());
+    watcher->setFuture(QtConcurrent::run(
+        [folderPath, kind, base = data, known = std::move(known), moves = std::move(moves),
+            scanner = LibraryScanner(overtaken, std::move(report))]() mutable {
+            return scanner.scan(folderPath, kind, base, known.get(), moves);
         }));
 }
 
@@ -142,9 +143,11 @@ void Playlist::updateFromFolder(
 }
 
 void Playlist::scanFolder(const QString &folderPath, ScanKind kind,
-    std::function<void(int)> onProgress, std::function<void(bool installed)> onDone)
+    std::function<void(int)> onProgress, std::function<void(bool installed)> onDone,
+    QList<UpdateMerge::Move> moves)
 {
-    startScan(folderPath, kind, nullptr, std::move(onProgress), std::move(onDone), false);
+    startScan(folderPath, kind, nullptr, std::move(onProgress), std::move(onDone), false,
+        std::move(moves));
 }
 
 bool Playlist::saveToCache(const QString &cachePath) const
@@ -193,6 +196,11 @@ void Playlist::rebuildSearchIndex()
 std::shared_ptr<const TrackTable> Playlist::table() const
 {
     return data;
+}
+
+QHash<QString, QString> Playlist::lastMoves() const
+{
+    return movedPaths;
 }
 
 QStringList Playlist::knownFilePaths() const

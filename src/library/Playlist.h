@@ -3,6 +3,7 @@
 #include "library/TrackTable.h"
 #include "library/scan/LibraryScanner.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -70,9 +71,11 @@ public:
      * directory once the walk is done installs nothing. @p onDone gets whether
      * the result was installed; a scan overtaken by a newer scan or install
      * calls nothing. Progress and @p onDone run in the GUI thread and may be empty.
+     * An update takes @p moves, the renames below the folder since the records
+     * in place were read, in their order (see UpdateMerge).
      */
     void scanFolder(const QString &folderPath, ScanKind kind, std::function<void(int)> onProgress,
-        std::function<void(bool installed)> onDone);
+        std::function<void(bool installed)> onDone, QList<UpdateMerge::Move> moves = {});
 
     /**
      * Writes the library as JSON to @p cachePath, atomically where the folder takes
@@ -101,6 +104,12 @@ public:
 
     /** The records as they are now, shared read-only (a save writes them on a worker). */
     std::shared_ptr<const TrackTable> table() const;
+
+    /**
+     * The records that the last install found again under a new path, old path
+     * to new: the files an update saw renamed. Empty after any other install.
+     */
+    QHash<QString, QString> lastMoves() const;
 
     /** The local path of every record, in library order. */
     QStringList knownFilePaths() const;
@@ -156,14 +165,15 @@ public:
     static TrackInfo readTrack(const QString &path);
 
 private:
-    /** Puts @p next in place of the records. */
-    void install(std::shared_ptr<const TrackTable> next);
+    /** Puts @p next in place of the records; @p moved: see lastMoves(). */
+    void install(std::shared_ptr<const TrackTable> next, QHash<QString, QString> moved = {});
     /** Starts a scan; see scanFolder(). Appends files not in @p known when @p known is set. */
     void startScan(const QString &folderPath, ScanKind kind,
         std::shared_ptr<const QSet<QString>> known, std::function<void(int)> onProgress,
-        std::function<void(bool)> onDone, bool installIfGone);
+        std::function<void(bool)> onDone, bool installIfGone, QList<UpdateMerge::Move> moves = {});
 
     std::shared_ptr<const TrackTable> data = std::make_shared<const TrackTable>();
+    QHash<QString, QString> movedPaths;
     // Each scan, cache read and direct install takes the next number; only the
     // newest may install its result or report progress. Shared with the workers so that an
     // overtaken scan (or one whose Playlist is gone) stops reading files early.

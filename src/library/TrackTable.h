@@ -27,6 +27,7 @@ public:
         QString duration; ///< "m:ss" as read or cached
         qint64 mtime = -1; ///< the file's modification time in whole seconds, -1 unknown
         qint64 size = -1; ///< the file's size in bytes, -1 unknown
+        qint64 ctime = -1; ///< the file's change time in milliseconds (FileState), -1 unknown
     };
 
     /**

@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 #include <utility>
 
 PlayOrder::PlayOrder(RandomSource random)
@@ -22,21 +24,52 @@ int PlayOrder::rowOf(const QString &path, int hint) const
     return int(paths.indexOf(path));
 }
 
-void PlayOrder::setLibrary(const QStringList &newPaths)
+int PlayOrder::gapRow(
+    const QStringList &oldPaths, int anchor, const QHash<QString, QString> &moved) const
+{
+    QHash<QString, int> rowOfPath;
+    for (qsizetype i = paths.size() - 1; i >= 0; --i)
+        rowOfPath.insert(paths.at(i), int(i));
+    const auto rowNow = [&](qsizetype old) {
+        const QString &path = oldPaths.at(old);
+        return rowOfPath.value(moved.value(path, path), -1);
+    };
+    for (qsizetype old = std::max(anchor, 0); old < oldPaths.size(); ++old) {
+        if (const int row = rowNow(old); row != -1)
+            return row;
+    }
+    for (qsizetype old = std::min<qsizetype>(anchor, oldPaths.size()) - 1; old >= 0; --old) {
+        if (const int row = rowNow(old); row != -1)
+            return row + 1;
+    }
+    return 0;
+}
+
+void PlayOrder::setLibrary(const QStringList &newPaths, const QHash<QString, QString> &moved)
 {
     const QStringList oldPaths = std::exchange(paths, newPaths);
+    const auto follow = [&moved](const QString &path) { return moved.value(path, path); };
 
     if (currentFile.isEmpty()) {
         // Only a row was known (an older settings store, no library yet): pin it now.
         currentFile = paths.value(current);
-    } else if (const int row = rowOf(currentFile, current); row != -1) {
-        current = row;
+    } else {
+        const bool wasThere = following < 0 && oldPaths.value(current) == currentFile;
+        currentFile = follow(currentFile);
+        if (const int row = rowOf(currentFile, current); row != -1) {
+            current = row;
+            following = -1;
+        } else if (wasThere || following >= 0) {
+            // Left just now, or left before: the gap it left moves with the rows around it.
+            following = gapRow(oldPaths, wasThere ? current + 1 : following, moved);
+            current = std::min(following, int(paths.size()) - 1);
+        }
     }
 
     QHash<QString, int> rowOfPath; // built on first need: most installs move no row
     QList<int> kept;
     for (const int row : std::as_const(played)) {
-        const QString path = oldPaths.value(row);
+        const QString path = follow(oldPaths.value(row));
         if (path.isEmpty())
             continue;
         if (row < paths.size() && paths.at(row) == path) {
@@ -62,6 +95,7 @@ int PlayOrder::count() const
 
 void PlayOrder::restore(int row, const QString &path)
 {
+    following = -1;
     current = row;
     currentFile = path;
     const int found = rowOf(path, row);
@@ -82,6 +116,7 @@ bool PlayOrder::setCurrent(int row)
     if (row < 0 || row >= paths.size())
         return false;
     current = row;
+    following = -1;
     currentFile = paths.at(row);
     resume = false;
     return true;
@@ -125,10 +160,18 @@ int PlayOrder::advance(Reason reason)
         const int pick = randomOtherRow();
         if (pick < 0)
             return -1;
-        played.append(current);
+        if (following < 0)
+            played.append(current);
         setCurrent(pick);
         return pick;
     }
+    if (following >= 0 && following < n) {
+        // The track that followed the one that left; what played has no row for the history.
+        const int row = following;
+        setCurrent(row);
+        return row;
+    }
+    // Nothing followed the track that left: its row is the last, as after the last track.
     if (current < n - 1) {
         played.append(current);
         setCurrent(current + 1);
@@ -149,7 +192,8 @@ int PlayOrder::previous()
             return -1;
         return setCurrent(played.takeLast()) ? current : -1;
     }
-    if (current > 0 && setCurrent(current - 1))
+    const int above = following >= 0 ? following - 1 : current - 1;
+    if (above >= 0 && setCurrent(above))
         return current;
     return -1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,12 +32,15 @@ public:
     explicit PlayOrder(RandomSource random = {});
 
     /**
-     * Installs a library of @p paths (row i is paths[i]). The current track
-     * and the history are found again by path; history entries whose file
-     * left the library are dropped, and a current track that left keeps its
-     * row so play goes on from that place.
+     * Installs a library of @p paths (row i is paths[i]); @p moved maps the
+     * old paths of renamed files to their new ones. The current track and the
+     * history are found again by path, under its new name for a renamed file;
+     * history entries whose file left the library are dropped. Once the
+     * current track left, next plays the track that followed it (the first
+     * of those after it that stayed, else what now follows the ones before
+     * it) and previous the one before that; its row is kept until then.
      */
-    void setLibrary(const QStringList &paths);
+    void setLibrary(const QStringList &paths, const QHash<QString, QString> &moved = {});
     /** The number of rows. */
     int count() const;
 
@@ -79,11 +83,20 @@ public:
 private:
     int randomOtherRow() const;
     int rowOf(const QString &path, int hint) const;
+    /**
+     * The row in the new library of the gap before old row @p anchor of
+     * @p oldPaths: where the first of the tracks from there on that stayed now
+     * is, else the row after the last one before it that stayed.
+     */
+    int gapRow(const QStringList &oldPaths, int anchor, const QHash<QString, QString> &moved) const;
 
     RandomSource random;
     QStringList paths;
     int current = -1;
     QString currentFile;
+    // While the current track has left the library: the row next plays, which
+    // previous goes back from (up to count()). -1 while the track is in it.
+    int following = -1;
     QList<int> played;
     bool shuffleOn = false;
     LoopMode loop = Off;

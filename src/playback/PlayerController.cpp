@@ -151,7 +151,15 @@ void PlayerController::restore(int row, const QString &path)
 
 void PlayerController::libraryInstalled()
 {
-    order.setLibrary(library->tracks()->knownFilePaths());
+    const QHash<QString, QString> moved = library->tracks()->lastMoves();
+    order.setLibrary(library->tracks()->knownFilePaths(), moved);
+    // A renamed file plays on (the backend has it open) under its new name,
+    // which the loop of the current track and the track's details read.
+    if (const auto to = moved.constFind(requested.toLocalFile()); to != moved.constEnd()) {
+        requested = QUrl::fromLocalFile(*to);
+        emit trackChanged();
+    }
+    queue->followLibrary(moved);
 }
 
 void PlayerController::adoptRowOfSource()

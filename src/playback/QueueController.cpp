@@ -110,6 +110,25 @@ void QueueController::setOrder(const QStringList &paths)
     });
 }
 
+void QueueController::followLibrary(const QHash<QString, QString> &moved)
+{
+    change([&] {
+        const QStringList before = queue.getList();
+        QStringList kept;
+        for (const QString &path : before) {
+            const QString now = moved.value(path, path);
+            // A file outside the library plays as itself while it is there.
+            if (rowOf(now) != -1 || QFileInfo(now).isFile())
+                kept.append(now);
+        }
+        if (kept == before)
+            return;
+        queue.clear();
+        for (const QString &path : std::as_const(kept))
+            queue.add(path);
+    });
+}
+
 int QueueController::takeNext()
 {
     if (!queue.isActive() || queue.isEmpty())

@@ -45,6 +45,12 @@ public:
     /** Replaces the entries with @p paths, as a drag and drop left them. */
     void setOrder(const QStringList &paths);
     /**
+     * Follows a new library: an entry whose file was renamed (@p moved: old
+     * path to new) takes the new path; one that is neither in the library nor
+     * a file on disk any more leaves the queue.
+     */
+    void followLibrary(const QHash<QString, QString> &moved);
+    /**
      * Takes the front entry when the queue is on and not empty and returns its
      * library row; a file that left the library is dropped and gives -1, as
      * does an empty or inactive queue.

@@ -149,7 +149,7 @@ QByteArrayView CacheLayoutReader::key()
 CacheLayoutReader::Field CacheLayoutReader::fieldOf(QByteArrayView name)
 {
     static const QByteArrayView names[]
-        = {"path", "artist", "trackArtist", "title", "album", "duration", "mtime", "size"};
+        = {"path", "artist", "trackArtist", "title", "album", "duration", "mtime", "size", "ctime"};
     for (int field = Path; field < Unknown; ++field) {
         if (name == names[field])
             return Field(field);
@@ -233,6 +233,8 @@ bool CacheLayoutReader::member(Field field, TrackTable::Record &record)
             record.mtime = number;
         else if (field == Size)
             record.size = number;
+        else if (field == CTime)
+            record.ctime = number;
         return true;
     }
     for (const QByteArrayView word :

@@ -26,7 +26,7 @@ public:
     static std::optional<QList<TrackTable::Record>> read(QByteArrayView text);
 
 private:
-    enum Field { Path, Artist, TrackArtist, Title, Album, Duration, MTime, Size, Unknown };
+    enum Field { Path, Artist, TrackArtist, Title, Album, Duration, MTime, Size, CTime, Unknown };
     /** What a reader's text is: a whole cache, its start up to an entry, or the rest. */
     enum class Part { Whole, Head, Tail };
 

@@ -124,6 +124,7 @@ std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
         record.duration = entry.value(QLatin1String("duration")).toString();
         record.mtime = wholeNumber(entry.value(QLatin1String("mtime")));
         record.size = wholeNumber(entry.value(QLatin1String("size")));
+        record.ctime = wholeNumber(entry.value(QLatin1String("ctime")));
         interner.intern(record);
         records.append(std::move(record));
     }
@@ -150,6 +151,10 @@ QByteArray TrackCache::toJson(const QList<TrackTable::Record> &records)
         appendString(out, record.album);
         member("artist", false);
         appendString(out, record.artist);
+        if (record.ctime >= 0) {
+            member("ctime", false);
+            out += QByteArray::number(record.ctime);
+        }
         member("duration", false);
         appendString(out, record.duration);
         if (record.mtime >= 0) {

@@ -11,7 +11,8 @@
  * The library's cache file: a JSON object whose "tracks" array holds one
  * object per record with "path", "artist", "title", "album", "duration", the
  * optional "trackArtist", and the file's "mtime" (whole seconds since the
- * epoch) and "size" (bytes) where known. Readers look keys up by name and skip
+ * epoch), "size" (bytes) and "ctime" (its change time, milliseconds since the
+ * epoch) where known. Readers look keys up by name and skip
  * the ones they do not know, so older and newer builds read each other's
  * caches. Safe on any thread.
  */

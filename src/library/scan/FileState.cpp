@@ -20,6 +20,7 @@ FileState FileState::of(const QFileInfo &info)
     state.isFile = true;
     state.mtime = qint64(status.st_mtime);
     state.size = qint64(status.st_size);
+    state.ctime = qint64(status.st_ctim.tv_sec) * 1000 + status.st_ctim.tv_nsec / 1000000;
 #else
     state.isFile = info.isFile();
     if (state.isFile) {

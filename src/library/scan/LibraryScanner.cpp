@@ -44,6 +44,7 @@ Record LibraryScanner::read(const QString &path, const FileState &state)
     record.path = path;
     record.mtime = state.mtime;
     record.size = state.size;
+    record.ctime = state.ctime;
     // The walk also yields symbolic links to FIFOs and devices; opening one of
     // those could block the scan for good.
     if (!state.isFile) {
@@ -156,19 +157,11 @@ bool LibraryScanner::walkAhead(const QString &folder, const QSet<QString> *skip,
     return !overtaken();
 }
 
-bool LibraryScanner::update(
-    const TrackTable &base, const QList<Found> &walked, QList<Record> &records, bool &same)
+bool LibraryScanner::update(const TrackTable &base, const QList<Found> &walked,
+    const QList<UpdateMerge::Move> &moves, QList<Record> &records, bool &same,
+    QHash<QString, QString> &moved)
 {
-    const UpdateMerge merge(base, walked);
-    QHash<QString, FileState> elsewhere;
-    for (const QString &path : merge.unwalked()) {
-        if (overtaken())
-            return false;
-        const QFileInfo info(path);
-        if (info.exists())
-            elsewhere.insert(path, FileState::of(info));
-    }
-    UpdateMerge::Result result = merge.result(elsewhere);
+    UpdateMerge::Result result = UpdateMerge(base, walked, moves).result();
     same = result.same;
     for (const UpdateMerge::Read &read : std::as_const(result.reads)) {
         if (overtaken())
@@ -179,11 +172,13 @@ bool LibraryScanner::update(
             result.records[row] = record;
     }
     records = std::move(result.records);
+    moved = std::move(result.moved);
     return true;
 }
 
 LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
-    const std::shared_ptr<const TrackTable> &base, const QSet<QString> *skip)
+    const std::shared_ptr<const TrackTable> &base, const QSet<QString> *skip,
+    const QList<UpdateMerge::Move> &moves)
 {
     count = 0;
     const bool isUpdate = kind == Kind::Update;
@@ -202,14 +197,15 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
         return {};
     // A folder removed, renamed or unmounted walks as an empty one.
     const bool folderGone = !QFileInfo(folder).isDir();
+    QHash<QString, QString> moved;
     if (isUpdate && !folderGone) {
         bool same = false;
-        if (!update(*base, walked, records, same))
+        if (!update(*base, walked, moves, records, same, moved))
             return {};
         if (same && !overtaken()) {
             if (progress)
                 progress(count);
-            return {base, false};
+            return {base, false, {}};
         }
     }
     if (progress)
@@ -221,5 +217,5 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     TrackTable::Interner interner;
     for (Record &record : records)
         interner.intern(record);
-    return {std::make_shared<const TrackTable>(std::move(records)), folderGone};
+    return {std::make_shared<const TrackTable>(std::move(records)), folderGone, std::move(moved)};
 }

@@ -4,6 +4,7 @@
 #include "library/scan/FileState.h"
 #include "library/scan/UpdateMerge.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -26,20 +27,25 @@ public:
         /** Every audio file is read, in the order the walk finds them. */
         Full,
         /**
-         * Against the records in place when the scan starts: files not among
-         * them are read and appended in walk order; a record whose file's
-         * modification time or size differs from the recorded one is read
-         * again and replaced in place; a record without them (an older cache)
-         * is kept as it is and takes the file's; a record whose file is gone
-         * is dropped. The rest keep their order.
+         * Against the records in place when the scan starts, as UpdateMerge
+         * says: files not among them are read and appended in walk order; a
+         * record whose file's modification time, size or change time differs
+         * from the recorded one is read again and replaced in place; a record
+         * of a renamed file stays in its row under the new name; a record the
+         * walk does not find is dropped. The rest keep their order.
          */
         Update,
     };
 
-    /** A scan's result: the new table (none when overtaken), and whether the folder was gone. */
+    /**
+     * A scan's result: the new table (none when overtaken), whether the folder
+     * was gone, and the records an update found again under a new path (old
+     * path to new).
+     */
     struct Outcome {
         std::shared_ptr<const TrackTable> table;
         bool folderGone = false;
+        QHash<QString, QString> moved;
     };
 
     /**
@@ -54,10 +60,11 @@ public:
      * @p skip keeps the records of @p base and appends the files whose path
      * @p skip does not hold. A folder removed, renamed or unmounted walks as
      * an empty one and sets folderGone; an update of it keeps @p base as it is.
-     * An update that changes nothing hands back @p base itself.
+     * An update that changes nothing hands back @p base itself; @p moves are
+     * the renames below @p folder since @p base was read, in their order.
      */
     Outcome scan(const QString &folder, Kind kind, const std::shared_ptr<const TrackTable> &base,
-        const QSet<QString> *skip = nullptr);
+        const QSet<QString> *skip = nullptr, const QList<UpdateMerge::Move> &moves = {});
 
     /**
      * Reads album artist, title, album and length of the file at @p path, which
@@ -75,11 +82,13 @@ private:
     bool walkAhead(const QString &folder, const QSet<QString> *skip,
         const std::function<void(const UpdateMerge::Found &)> &take);
     /**
-     * Merges @p walked into @p base and reads what the merge asks for into
-     * @p records; @p same tells that nothing changed. False when overtaken.
+     * Merges @p walked and @p moves into @p base and reads what the merge asks
+     * for into @p records; @p same tells that nothing changed, @p moved the
+     * records found again under a new path. False when overtaken.
      */
     bool update(const TrackTable &base, const QList<UpdateMerge::Found> &walked,
-        QList<TrackTable::Record> &records, bool &same);
+        const QList<UpdateMerge::Move> &moves, QList<TrackTable::Record> &records, bool &same,
+        QHash<QString, QString> &moved);
     /** Counts one file read, reporting every 100th. */
     void counted();
 

@@ -6,17 +6,26 @@
 
 namespace {
 
+/** Whether @p record was written without the file's full state (by an older build). */
+bool stateUnknown(const TrackTable::Record &record, const FileState &state)
+{
+    return record.mtime < 0 || record.size < 0 || (record.ctime < 0 && state.ctime >= 0);
+}
+
 /** The file's recorded state is known and no longer matches @p state. */
 bool changed(const TrackTable::Record &record, const FileState &state)
 {
-    return record.mtime >= 0 && record.size >= 0
-        && (record.mtime != state.mtime || record.size != state.size);
+    return !stateUnknown(record, state)
+        && (record.mtime != state.mtime || record.size != state.size
+            || (state.ctime >= 0 && record.ctime != state.ctime));
 }
 
 } // namespace
 
-UpdateMerge::UpdateMerge(const TrackTable &base, const QList<Found> &walked)
+UpdateMerge::UpdateMerge(
+    const TrackTable &base, const QList<Found> &walked, const QList<Move> &moves)
     : base(base)
+    , moves(moves)
 {
     for (const Found &found : walked) {
         if (base.rowOf(found.path) != -1)
@@ -26,60 +35,85 @@ UpdateMerge::UpdateMerge(const TrackTable &base, const QList<Found> &walked)
     }
 }
 
-QStringList UpdateMerge::unwalked() const
+QString UpdateMerge::movedPath(QString path, const QList<Move> &moves)
 {
-    QStringList paths;
-    QSet<QString> listed;
-    for (const Record &record : base.records()) {
-        if (!seen.contains(record.path) && !listed.contains(record.path)) {
-            listed.insert(record.path);
-            paths.append(record.path);
-        }
+    for (const Move &move : moves) {
+        if (path == move.from)
+            path = move.to;
+        else if (path.size() > move.from.size() && path.startsWith(move.from)
+            && path.at(move.from.size()) == QLatin1Char('/'))
+            path = move.to + path.mid(move.from.size());
     }
-    return paths;
+    return path;
 }
 
-UpdateMerge::Result UpdateMerge::result(const QHash<QString, FileState> &elsewhere) const
+UpdateMerge::Result UpdateMerge::result() const
 {
     Result result;
     result.records.reserve(base.count() + fresh.size());
     result.same = fresh.isEmpty();
-    QHash<QString, qsizetype> readOf; // a path twice is read once
+    // The fresh files that records moved to: taken by those, not appended.
+    QHash<QString, qsizetype> freshAt;
+    if (!moves.isEmpty()) {
+        for (qsizetype i = 0; i < fresh.size(); ++i)
+            freshAt.insert(fresh.at(i).path, i);
+    }
+    QSet<qsizetype> taken;
+    QSet<QString> placed; // each file once
+    const auto drop = [&result](const QString &path) {
+        result.same = false;
+        result.gone.append(path);
+    };
     for (const Record &record : base.records()) {
-        auto found = seen.constFind(record.path);
-        if (found == seen.constEnd()) {
-            found = elsewhere.constFind(record.path);
-            if (found == elsewhere.constEnd()) {
-                result.same = false;
-                result.gone.append(record.path);
+        QString path = record.path;
+        FileState state;
+        if (const auto found = seen.constFind(path); found != seen.constEnd()) {
+            state = *found;
+        } else {
+            const QString to = moves.isEmpty() ? path : movedPath(path, moves);
+            const auto at = freshAt.constFind(to);
+            if (to == path || at == freshAt.constEnd() || taken.contains(*at)) {
+                drop(path);
                 continue;
             }
+            taken.insert(*at);
+            result.moved.insert(path, to);
+            result.same = false;
+            path = to;
+            state = fresh.at(*at).state;
         }
-        const FileState &state = *found;
+        if (placed.contains(path)) {
+            drop(record.path);
+            continue;
+        }
+        placed.insert(path);
         if (state.isFile && changed(record, state)) {
             result.same = false;
-            auto read = readOf.constFind(record.path);
-            if (read == readOf.constEnd()) {
-                read = readOf.insert(record.path, result.reads.size());
-                result.reads.append({record.path, state, {}});
-            }
-            result.reads[*read].rows.append(int(result.records.size()));
+            result.reads.append({path, state, {int(result.records.size())}});
             Record placeholder;
-            placeholder.path = record.path;
+            placeholder.path = path;
             result.records.append(std::move(placeholder));
-        } else if (record.mtime < 0 || record.size < 0) {
+        } else if (stateUnknown(record, state)) {
             // Recorded by an older build: trusted, so that the first start
             // after an upgrade is no full rescan.
-            result.same = result.same && record.mtime == state.mtime && record.size == state.size;
+            result.same = result.same && record.mtime == state.mtime && record.size == state.size
+                && record.ctime == state.ctime;
             Record trusted = record;
+            trusted.path = path;
             trusted.mtime = state.mtime;
             trusted.size = state.size;
+            trusted.ctime = state.ctime;
             result.records.append(std::move(trusted));
         } else {
-            result.records.append(record);
+            Record kept = record;
+            kept.path = path;
+            result.records.append(std::move(kept));
         }
     }
-    for (const Found &found : fresh) {
+    for (qsizetype i = 0; i < fresh.size(); ++i) {
+        if (taken.contains(i))
+            continue;
+        const Found &found = fresh.at(i);
         result.reads.append({found.path, found.state, {int(result.records.size())}});
         Record placeholder;
         placeholder.path = found.path;

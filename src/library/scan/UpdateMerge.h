@@ -12,15 +12,18 @@
  * The rule of the update scan, with no disk in it: given the records in place
  * and what the walk of the music folder found, which records stay, which are
  * read again, which files are new and which records are gone. The scanner
- * walks, looks at the records the walk did not find and reads the files; this
- * only decides.
+ * walks and reads the files; this only decides.
  *
- * A record whose file's modification time or size differs from the recorded
- * one is read again and replaced in place; a record without them (an older
- * cache) is kept as it is and takes the file's; files not among the records
- * are appended in walk order. A record the walk did not find (a file outside
- * the folder, in an unreadable sub-folder) is kept while its path exists, and
- * judged by its file like the others; else it is gone. The rest keep their order.
+ * The library holds each audio file the walk found, once: a record the walk
+ * did not find is gone, even where its path still leads to a file (a cache
+ * that lists another copy of the music, the old spelling of a name whose case
+ * changed on a drive that ignores case), and a second record of a path is
+ * dropped. A record whose file was renamed, as the moves say, stays in its
+ * row under the new path. A record whose file's modification time, size or
+ * change time differs from the recorded one is read again and replaced in
+ * place; one without them (an older cache) is kept as it is and takes the
+ * file's; files not among the records are appended in walk order. The rest
+ * keep their order.
  */
 class UpdateMerge {
 public:
@@ -30,6 +33,12 @@ public:
     struct Found {
         QString path;
         FileState state;
+    };
+
+    /** A file or folder renamed below the music folder, as the folder watcher saw it. */
+    struct Move {
+        QString from;
+        QString to;
     };
 
     /** A file to read, once, and the rows of the new library its record fills. */
@@ -49,22 +58,25 @@ public:
         QList<Read> reads;
         /** The paths of the records dropped, in library order. */
         QStringList gone;
+        /** The records found again under a new path: old path to new. */
+        QHash<QString, QString> moved;
     };
 
-    /** The update of @p base by @p walked, the audio files the walk found in walk order. */
-    UpdateMerge(const TrackTable &base, const QList<Found> &walked);
-
-    /** The paths of records the walk did not find, each once, in library order. */
-    QStringList unwalked() const;
-
     /**
-     * The merge, where @p elsewhere holds the state of each unwalked() path that
-     * still exists; a path it lacks is gone.
+     * The update of @p base by @p walked, the audio files the walk found in walk
+     * order, after @p moves, in the order they happened.
      */
-    Result result(const QHash<QString, FileState> &elsewhere) const;
+    UpdateMerge(const TrackTable &base, const QList<Found> &walked, const QList<Move> &moves = {});
+
+    /** The merge. */
+    Result result() const;
+
+    /** Where @p path is after @p moves, in their order: itself when none moved it. */
+    static QString movedPath(QString path, const QList<Move> &moves);
 
 private:
     const TrackTable &base;
+    const QList<Move> &moves;
     QHash<QString, FileState> seen; ///< the walked files of records in place
     QList<Found> fresh; ///< the walked files of no record, in walk order
 };

@@ -67,6 +67,12 @@ void FolderWatcher::stop()
     checkTimer->stop();
     rootPath.clear();
     gone = false;
+    moves.clear();
+}
+
+QList<std::pair<QString, QString>> FolderWatcher::takeMoves()
+{
+    return std::exchange(moves, {});
 }
 
 bool FolderWatcher::isWatching() const
@@ -76,6 +82,10 @@ bool FolderWatcher::isWatching() const
 
 void FolderWatcher::start()
 {
+    // A folder that turns up as a mount point is one from now on: when the
+    // drive goes, the empty folder left is no music folder.
+    rootWasMountPoint = rootWasMountPoint || WatchBackend::isMountPoint(rootPath);
+    rootId = WatchBackend::folderId(rootPath);
     ++sessionId;
     backend = WatchBackend::make(rootPath, limit, *this, this, pool);
     startWalk(rootPath, Walk::Initial);
@@ -170,6 +180,11 @@ void FolderWatcher::rootGone()
     goGone();
 }
 
+void FolderWatcher::moved(const QString &from, const QString &to)
+{
+    moves.append({from, to});
+}
+
 void FolderWatcher::markChanged()
 {
     if (!maxDelay->isActive())
@@ -194,12 +209,14 @@ void FolderWatcher::flush()
 void FolderWatcher::check()
 {
     const bool present = rootPresent();
+    // Moved away with a folder above it, or covered by a file system mounted
+    // on it: neither reaches the watches.
+    if (!gone && backend && (!present || WatchBackend::folderId(rootPath) != rootId))
+        goGone();
     if (gone && present) {
         gone = false;
         start();
         emit folderBack();
-    } else if (!gone && !present && backend) {
-        goGone(); // moved away with a folder above it, which its watch does not see
     }
 }
 

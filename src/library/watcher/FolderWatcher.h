@@ -2,12 +2,14 @@
 
 #include "library/watcher/WatchBackend.h"
 
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
 
 #include <memory>
+#include <utility>
 
 class QTimer;
 
@@ -54,6 +56,12 @@ public:
     /** Stops watching and forgets the root; no signal follows. */
     void stop();
     /**
+     * The audio files and folders renamed below the root since the last call,
+     * old path and new, in the order they were renamed; each rename is also a
+     * change. Seen on Linux only: elsewhere a rename is a removal and a new file.
+     */
+    QList<std::pair<QString, QString>> takeMoves();
+    /**
      * Whether the root is watched: from watch() until stop(), limitReached()
      * or folderGone(), and again from folderBack().
      */
@@ -85,12 +93,17 @@ signals:
      */
     void limitReached();
     /**
-     * The root was removed, renamed, unmounted or made unreadable: watching
-     * has stopped, a pending batch is dropped, and the root is checked for
-     * until folderBack().
+     * The root was removed, renamed, unmounted, made unreadable or replaced,
+     * or was never there: watching has stopped, a pending batch is dropped,
+     * and the root is checked for until folderBack(). A root that is or was a
+     * mount point is gone while nothing is mounted on it.
      */
     void folderGone();
-    /** The root is a folder again after folderGone(); it is watched again, ready() follows. */
+    /**
+     * The root is a folder again after folderGone() (it appeared, was
+     * mounted, or another folder took its place); it is watched again, ready()
+     * follows.
+     */
     void folderBack();
 
 private:
@@ -103,6 +116,7 @@ private:
     void fileChanged(WatchBackend::Change change, const QString &path) override;
     void walkNeeded(const QString &top) override;
     void rootGone() override;
+    void moved(const QString &from, const QString &to) override;
     void markChanged();
     void quietTimeout();
     void flush();
@@ -112,6 +126,8 @@ private:
 
     QString rootPath;
     bool rootWasMountPoint = false;
+    std::pair<quint64, quint64> rootId; ///< of the folder watched now
+    QList<std::pair<QString, QString>> moves;
     bool gone = false;
     int limit;
     // What watches the root now, shared with the walker, which may still run

@@ -146,11 +146,12 @@ void InotifyWatchBackend::readEvents()
     for (ssize_t at = 0; at < size && !isCancelled();) {
         const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
         at += ssize_t(sizeof(inotify_event) + event->len);
-        handle(event->wd, event->mask, event->len ? QFile::decodeName(event->name) : QString());
+        handle(event->wd, event->mask, event->cookie,
+            event->len ? QFile::decodeName(event->name) : QString());
     }
 }
 
-void InotifyWatchBackend::handle(int watch, quint32 mask, const QString &name)
+void InotifyWatchBackend::handle(int watch, quint32 mask, quint32 cookie, const QString &name)
 {
     if (mask & IN_Q_OVERFLOW) {
         // Events were lost, a new folder's among them maybe: every folder is
@@ -188,7 +189,24 @@ void InotifyWatchBackend::handle(int watch, quint32 mask, const QString &name)
     if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
         return;
     const QString path = dir + QLatin1Char('/') + name;
-    if (mask & IN_ISDIR) {
+    const bool isDir = mask & IN_ISDIR;
+    if (!isDir && !MusicFiles::isAudioName(name))
+        return;
+    // The two halves of a rename share a cookie and come one after the other;
+    // a half without the other left the tree or came from outside it.
+    if (mask & IN_MOVED_FROM) {
+        movesFrom.append({cookie, path});
+        if (movesFrom.size() > 16)
+            movesFrom.removeFirst();
+    } else if (mask & IN_MOVED_TO) {
+        for (qsizetype i = movesFrom.size() - 1; i >= 0; --i) {
+            if (movesFrom.at(i).first == cookie) {
+                events.moved(movesFrom.takeAt(i).second, path);
+                break;
+            }
+        }
+    }
+    if (isDir) {
         // A folder moved within the tree is let go and watched again under its new name.
         if (mask & (IN_DELETE | IN_MOVED_FROM))
             forgetTree(path);
@@ -197,8 +215,6 @@ void InotifyWatchBackend::handle(int watch, quint32 mask, const QString &name)
         events.fileChanged(Change::Other, path);
         return;
     }
-    if (!MusicFiles::isAudioName(name))
-        return;
     if (mask & IN_MODIFY)
         events.fileChanged(Change::Written, path);
     else if (mask & IN_CLOSE_WRITE)

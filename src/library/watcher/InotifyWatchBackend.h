@@ -32,7 +32,7 @@ private:
     void remember(int watch, const QString &path);
     void forget(int watch);
     void readEvents();
-    void handle(int watch, quint32 mask, const QString &name);
+    void handle(int watch, quint32 mask, quint32 cookie, const QString &name);
     void forgetTree(const QString &path);
 
     QThreadPool &worker;
@@ -45,4 +45,6 @@ private:
     // and everything below it are one range.
     QHash<int, QString> paths;
     QMap<QString, int> folders;
+    // The old paths of the renames under way, by cookie (watcher's thread only).
+    QList<std::pair<quint32, QString>> movesFrom;
 };

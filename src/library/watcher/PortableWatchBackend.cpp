@@ -75,6 +75,7 @@ PortableWatchBackend::PortableWatchBackend(
     const QString &root, int limit, Events &events, QObject *context)
     : WatchBackend(root, limit, events)
     , watcher(new QFileSystemWatcher(context))
+    , rootId(folderId(root))
 {
     QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, watcher,
         [this](const QString &path) { folderChanged(path); });
@@ -154,7 +155,8 @@ void PortableWatchBackend::folderChanged(const QString &path)
         return;
     // An event may end the watch, and with it the last hold on this backend.
     const std::shared_ptr<WatchBackend> hold = shared_from_this();
-    if (!QFileInfo(path).isDir()) {
+    // A folder put in the root's place: the watch went with the old one.
+    if (!QFileInfo(path).isDir() || (path == root && folderId(root) != rootId)) {
         if (path == root) {
             events.rootGone();
             return;

@@ -34,6 +34,7 @@ private:
     void forgetTree(const QString &path);
 
     QPointer<QFileSystemWatcher> watcher;
+    const std::pair<quint64, quint64> rootId;
     // Guards what the walker and the watcher's thread both touch.
     QMutex mutex;
     // Each folder with its summary, to tell a change that matters from one that does not.

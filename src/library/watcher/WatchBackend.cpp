@@ -36,3 +36,15 @@ bool WatchBackend::isMountPoint(const QString &path)
     return false;
 #endif
 }
+
+std::pair<quint64, quint64> WatchBackend::folderId(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode))
+        return {quint64(status.st_dev), quint64(status.st_ino)};
+#else
+    Q_UNUSED(path);
+#endif
+    return {0, 0};
+}

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 class QObject;
 class QThreadPool;
@@ -41,6 +42,8 @@ public:
         virtual void walkNeeded(const QString &top) = 0;
         /** The root was removed, renamed or unmounted. */
         virtual void rootGone() = 0;
+        /** The audio file or folder @p from below the root was renamed to @p to, also below it. */
+        virtual void moved(const QString &from, const QString &to) = 0;
 
     protected:
         ~Events() = default;
@@ -64,6 +67,12 @@ public:
     static int defaultLimit();
     /** Whether @p path is where a file system is mounted (its device differs from its parent's). */
     static bool isMountPoint(const QString &path);
+    /**
+     * The device and inode of the folder at @p path, (0, 0) when there is none
+     * or the system tells neither: another folder put in its place, or a file
+     * system mounted on it, has other ones.
+     */
+    static std::pair<quint64, quint64> folderId(const QString &path);
 
     virtual ~WatchBackend() = default;
 
