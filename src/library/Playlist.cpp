@@ -86,8 +86,10 @@ void Playlist::startScan(const QString &folderPath, ScanKind kind,
                 return; // overtaken by a newer scan
             const Outcome outcome = watcher->result();
             const bool installs = !outcome.folderGone || installIfGone;
-            if (installs)
+            if (installs) {
+                skipped = outcome.skipped;
                 install(outcome.table);
+            }
             if (onDone)
                 onDone(installs);
         });
@@ -183,6 +185,11 @@ void Playlist::readCache(const QString &cachePath, std::function<void(bool loade
             return nullptr;
         return std::make_shared<const TrackTable>(std::move(*records));
     }));
+}
+
+MusicFiles::SkippedNames Playlist::skippedNames() const
+{
+    return skipped;
 }
 
 void Playlist::rebuildSearchIndex()
