@@ -45,7 +45,7 @@ set(CPACK_PACKAGE_VENDOR "Tavrenin International")
 set(CPACK_PACKAGE_CONTACT "Tavrenin International <corvel@tavrenin.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Music player for one folder of audio files")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Corvel Media Player plays the MP3, Ogg, WAV and FLAC files of one music folder, with shuffle, loop modes, a play-next queue, search and favourites.")
+    "Corvel Media Player plays the MP3, Ogg, Opus, WAV, FLAC, M4A, WMA, WavPack, AIFF and APE files of one music folder, with shuffle, loop modes, a play-next queue, search and favourites.")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Corvel Media Player")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
@@ -53,8 +53,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
 # The linked libraries (Qt, TagLib) come from dpkg-shlibdeps. Playback also
-# needs GStreamer plugins that nothing links: base holds the decodebin, Ogg
-# and Vorbis, good the WAV parser, mpg123 for MP3 and FLAC.
+# needs GStreamer plugins that nothing links: base holds the decodebin, Ogg,
+# Vorbis and Opus, good the WAV parser, the MP4 container, WavPack, mpg123 for
+# MP3 and FLAC; libav reads AIFF and APE and decodes AAC, ALAC and WMA, whose
+# ASF container is in ugly.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, gstreamer1.0-plugins-ugly")
 include(CPack)

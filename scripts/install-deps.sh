@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6
     libtag1-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    gstreamer1.0-libav gstreamer1.0-plugins-ugly  # m4a, wma, aiff, ape decoders; the ASF container
     dbus-daemon  # the desktop-bus test runs its own private session bus
 )
 

@@ -27,6 +27,13 @@
 
 #include <memory>
 
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 namespace TestSupport {
 
 /** Points the settings store at a fresh temporary folder; call it first in initTestCase(). */
@@ -73,6 +80,42 @@ inline QString copyFixture(const QString &name, const QString &target)
         qFatal("no fixture %s", qPrintable(name));
     writeFile(target, file.readAll());
     return target;
+}
+
+/**
+ * Makes an empty file, or a folder when @p name ends in '/', named by the raw
+ * bytes @p name (folders on the way included) inside @p folder: names that are
+ * not valid UTF-8, which Qt can neither make nor list. A failure ends the run.
+ */
+inline void makeRawName(const QString &folder, const QByteArray &name)
+{
+    QByteArray path = QFile::encodeName(folder);
+    const QList<QByteArray> parts = name.split('/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (parts.at(i).isEmpty())
+            continue;
+        path += '/' + parts.at(i);
+        const bool isFolder = i < parts.size() - 1;
+        const int made = isFolder ? ::mkdir(path.constData(), 0700)
+                                  : ::open(path.constData(), O_CREAT | O_WRONLY, 0600);
+        if (made < 0 && !(isFolder && errno == EEXIST))
+            qFatal("cannot make %s", path.constData());
+        if (!isFolder)
+            ::close(made);
+    }
+}
+
+/**
+ * Removes @p name (raw bytes, as makeRawName() takes it) inside @p folder and all below it, or,
+ * without @p name, @p folder itself: QTemporaryDir misses what Qt cannot list.
+ */
+inline void removeRawTree(const QString &folder, const QByteArray &name = {})
+{
+    const QByteArray path = QFile::encodeName(folder) + (name.isEmpty() ? "" : '/' + name);
+    ::nftw(
+        path.constData(),
+        [](const char *entry, const struct stat *, int, struct FTW *) { return ::remove(entry); },
+        16, FTW_DEPTH | FTW_PHYS);
 }
 
 /** One cache record: path, artist, title, album, duration. */

@@ -145,11 +145,19 @@ private slots:
             {"tone.wav", "album.mp3/tone.wav", "Wav Album Artist|Wav Tone|Fixture Album|0:01"},
             {"info-tagged.wav", "info.wav",
                 "Info Performer|Info Tone|Info Album|0:00"}, // RIFF INFO
-            {"title-only.ogg", "title-only.ogg", "|Only A Title||0:01"}};
+            {"title-only.ogg", "title-only.ogg", "|Only A Title||0:01"},
+            {"tone.opus", "tone.Opus", "Opus Album Artist|Opus Tone|Fixture Album|0:01"},
+            {"tone.m4a", "aac.M4A", "Aac Album Artist|Aac Tone|Fixture Album|0:01"},
+            {"alac.m4a", "alac.m4a", "Alac Album Artist|Alac Tone|Fixture Album|0:01"},
+            {"tone.wma", "tone.WMA", "Wma Album Artist|Wma Tone|Fixture Album|0:01"},
+            {"tone.wv", "tone.Wv", "Wv Album Artist|Wv Tone|Fixture Album|0:01"},
+            {"tone.aiff", "tone.aiff", "Aiff Album Artist|Aiff Tone|Fixture Album|0:01"},
+            {"tone.aiff", "short.AIF", "Aiff Album Artist|Aiff Tone|Fixture Album|0:01"},
+            {"tone.ape", "tone.Ape", "Ape Album Artist|Ape Tone|Fixture Album|0:01"}};
         QStringList expected;
         for (const QStringList &file : files)
             expected << copyFixture(file[0], path(file[1])) + '|' + file[2];
-        for (const char *name : {"other.m4a", "backup.mp3.bak", "noext", "tone.mp33"})
+        for (const char *name : {"other.m4b", "backup.mp3.bak", "noext", "tone.mp33", "c.wvc"})
             copyFixture("tone.mp3", path(name));
         const QStringList stems{"quote'\"", "new\nline", "back\\slash", QString(200, 'l')};
         const QStringList suffixes{"mp3", "ogg", "flac", "wav", "MP3", "Flac"};
@@ -259,6 +267,20 @@ private slots:
         const QString now = "Mp3 Album Artist - Retagged (0:01), c.mp3";
         const QString synced = "Update: " + now + "; Playlist updated. 5";
         QCOMPARE(settled(), "| / " + synced + " / " + synced + " / cache: same");
+        // Names that are not valid UTF-8 cannot be listed: told with each scan that meets them.
+        makeRawName(folder, "bad\xff.mp3");
+        makeRawName(folder, "Caf\xe9/x.mp3");
+        const QString skipped = " 1 file and 1 folder skipped: their names are not valid UTF-8. 10";
+        library.checkForChanges();
+        QCOMPARE(
+            settled(), "| / Update: " + now + "; Playlist updated." + skipped + " / cache: same");
+        library.rescan();
+        QCOMPARE(settled(),
+            scan + "| / " + found + now + "; Playlist refreshed." + skipped + " / cache: same");
+        removeRawTree(folder, "bad\xff.mp3");
+        removeRawTree(folder, "Caf\xe9");
+        library.checkForChanges();
+        QCOMPARE(settled(), "| / " + synced + " / cache: same");
         QVERIFY(QDir().rename(folder, folder + "-moved"));
         library.checkForChanges();
         QCOMPARE(settled(), "| / The music folder is gone: " + folder + " 0 / cache: other");

@@ -34,8 +34,11 @@ private slots:
         // content: a fixture, hollow (a WAV header without samples), text or missing. seek:
         // a jump to 0.6 s once the track can seek. played: a position or a length was reported.
         columns<QString, bool, bool, bool>("content", "seek", "ends", "played");
-        QTest::newRow("mp3") << "tone.mp3" << true << true << true;
-        QTest::newRow("wav") << "tone.wav" << true << true << true;
+        for (const char *name : {"tone.mp3", "tone.wav", "tone.opus", "tone.m4a", "alac.m4a",
+                 "tone.wma", "tone.wv", "tone.aiff", "tone.ape"})
+            QTest::newRow(name) << name << true << true << true;
+        QTest::newRow("a codec no decoder knows: an error")
+            << "unknown codec" << false << false << false;
         QTest::newRow("a WAV header, no samples: ends unplayed")
             << "hollow" << false << true << false;
         QTest::newRow("missing: an error") << "missing" << false << false << false;
@@ -48,8 +51,15 @@ private slots:
         QFETCH(bool, seek);
         QFETCH(bool, ends);
         QTemporaryDir dir;
-        const QString path = dir.filePath("track.mp3");
-        if (content == "hollow")
+        const QString path = dir.filePath(content.contains('.') ? content
+                : content == "unknown codec"                    ? "track.wav"
+                                                                : "track.mp3");
+        if (content == "unknown codec") // a WAV header of format 0x7a7a, and data
+            writeFile(path,
+                QByteArray::fromHex("52494646 44060000 57415645 666d7420 10000000 7a7a 0100"
+                                    " 401f0000 401f0000 0100 0800 64617461 20060000")
+                    + QByteArray(1600, '\x33'));
+        else if (content == "hollow")
             writeFile(path,
                 QByteArray::fromHex("52494646 24000000 57415645 666d7420 10000000 0100 0100"
                                     " 401f0000 401f0000 0100 0800 64617461 00000000"));

@@ -111,6 +111,51 @@ private slots:
                 qFatal("visited %s", qPrintable(entry.filePath()));
             }));
     }
+
+    void skippedNames_data()
+    {
+        // Raw names made ("x/" a folder), what the walk leaves out for them and says of it, and how
+        // many audio files it visits.
+        TestSupport::columns<QByteArrayList, int, int, QString, int>(
+            "make", "files", "folders", "text", "visited");
+        QTest::newRow("audio files by their suffix in any case, nothing else")
+            << QByteArrayList{"a\xff.mp3", "b\xfe.FLAC", "sub/c\xe9t\xe9.opus", "d\xff.txt",
+                   ".e\xff.mp3", "ok.mp3"}
+            << 3 << 0 << "3 files skipped: their names are not valid UTF-8" << 1;
+        QTest::newRow("a folder counted, not walked")
+            << QByteArrayList{"Caf\xe9/x.mp3", "Caf\xe9/y\xff.mp3", "ok/z.ape"} << 0 << 1
+            << "1 folder skipped: its name is not valid UTF-8" << 1;
+        QTest::newRow("both") << QByteArrayList{"a\xff.m4a", "d\xfe/", "e\xfe/"} << 1 << 2
+                              << "1 file and 2 folders skipped: their names are not valid UTF-8"
+                              << 0;
+        QTest::newRow("overlong and surrogate forms are not UTF-8 either")
+            << QByteArrayList{"\xc0\xaf.wv", "\xed\xa0\x80.aif", "\xf4\x90\x80\x80.wma"} << 3 << 0
+            << "3 files skipped: their names are not valid UTF-8" << 0;
+        QTest::newRow("UTF-8 beyond ASCII is taken")
+            << QByteArrayList{"\xc3\x9cn\xc3\xaf \xe2\x99\xaa.aiff", "\xe3\x83\x88/a.wma"} << 0 << 0
+            << "" << 2;
+    }
+    void skippedNames()
+    {
+        QFETCH(QByteArrayList, make);
+        QTemporaryDir dir;
+        for (const QByteArray &name : std::as_const(make))
+            TestSupport::makeRawName(dir.path(), name);
+        MusicFiles::SkippedNames skipped;
+        int visited = 0;
+        QVERIFY(MusicFiles::walk(
+            dir.path(), MusicFiles::Entries::All,
+            [&visited](const QFileInfo &entry) {
+                visited += !entry.isDir() && MusicFiles::isAudioName(entry.fileName());
+                return true;
+            },
+            &skipped));
+        TestSupport::removeRawTree(dir.path());
+        QTEST(skipped.files, "files");
+        QTEST(skipped.folders, "folders");
+        QTEST(MusicFiles::skippedText(skipped), "text");
+        QTEST(visited, "visited");
+    }
 };
 
 QTEST_MAIN(TestMusicFiles)

@@ -1,5 +1,7 @@
 #include "app/DesktopApp.h"
 
+#include "library/scan/MusicFiles.h"
+
 #include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QIcon>
@@ -35,10 +37,11 @@ std::optional<int> DesktopApp::handleCommandLine(const QGuiApplication &app, QSt
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("files"),
-        tr("Audio files (mp3, ogg, wav, flac), folders or file: URLs to play. The first plays at "
+        tr("Audio files (%1), folders or file: URLs to play. The first plays at "
            "once, the others are queued to play next, in their order; a folder stands for the "
            "audio files below it, sorted by path. A player already running takes them over. "
-           "Put -- before names that start with a dash."),
+           "Put -- before names that start with a dash.")
+            .arg(MusicFiles::suffixText()),
         QStringLiteral("[FILE|URL]..."));
     if (!parser.parse(app.arguments())) {
         // Qt's own process() would print the error alone; the usage tells

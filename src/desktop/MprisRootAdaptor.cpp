@@ -1,6 +1,7 @@
 #include "desktop/MprisRootAdaptor.h"
 
 #include "desktop/MprisService.h"
+#include "library/scan/MusicFiles.h"
 
 #include <QGuiApplication>
 
@@ -28,12 +29,8 @@ QStringList MprisRootAdaptor::supportedUriSchemes() const
 
 QStringList MprisRootAdaptor::supportedMimeTypes() const
 {
-    // The four formats the library scans for, under the names and aliases
-    // that file managers hand over.
-    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/ogg"),
-        QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/wav"),
-        QStringLiteral("audio/x-wav"), QStringLiteral("audio/flac"),
-        QStringLiteral("audio/x-flac")};
+    // The formats the library scans for, as the desktop entry names them.
+    return MusicFiles::mimeTypes();
 }
 
 void MprisRootAdaptor::Raise()

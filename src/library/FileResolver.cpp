@@ -35,11 +35,16 @@ public:
         const QFileInfo info(absolute);
         // An empty name would stand for the working directory.
         if (path.isEmpty() || !info.exists())
-            problem(name, FileResolver::tr("no such file or folder"));
+            problem(name,
+                // What is not valid UTF-8 in a name reached here as U+FFFD, and
+                // a file of that name is not the one named.
+                path.contains(QChar::ReplacementCharacter)
+                    ? FileResolver::tr("its name is not valid UTF-8")
+                    : FileResolver::tr("no such file or folder"));
         else if (info.isDir())
             addFolder(absolute, name);
         else if (!info.isFile() || !MusicFiles::isAudioName(absolute))
-            problem(name, FileResolver::tr("not an mp3, ogg, wav or flac file"));
+            problem(name, FileResolver::tr("not an audio file (%1)").arg(MusicFiles::suffixText()));
         else
             addFile(absolute);
     }
@@ -51,13 +56,23 @@ private:
     {
         // What the library scan takes, in the order it takes them.
         QStringList found;
-        MusicFiles::walk(folder, MusicFiles::Entries::All, [&found](const QFileInfo &entry) {
-            if (!entry.isDir() && MusicFiles::isAudioName(entry.fileName()))
-                found.append(entry.filePath());
-            return true;
-        });
+        MusicFiles::SkippedNames skipped;
+        MusicFiles::walk(
+            folder, MusicFiles::Entries::All,
+            [&found](const QFileInfo &entry) {
+                if (!entry.isDir() && MusicFiles::isAudioName(entry.fileName()))
+                    found.append(entry.filePath());
+                return true;
+            },
+            &skipped);
+        if (skipped.any())
+            result.problems.append(
+                FileResolver::tr("In \"%1\": %2.").arg(name, MusicFiles::skippedText(skipped)));
         if (found.isEmpty()) {
-            problem(name, FileResolver::tr("no mp3, ogg, wav or flac files in this folder"));
+            if (!skipped.any())
+                problem(name,
+                    FileResolver::tr("no audio files (%1) in this folder")
+                        .arg(MusicFiles::suffixText()));
             return;
         }
         for (const QString &path : std::as_const(found))

@@ -11,8 +11,9 @@
  * a plain path or a file: URL; a relative one is taken against the working
  * directory given. A folder stands for the audio files below it at any depth
  * that the library scan would take, in the order it takes them (see
- * MusicFiles). Only .mp3, .ogg, .wav and .flac files open, the suffix in any case.
- * Static only.
+ * MusicFiles). Only files with one of MusicFiles::suffixes() open, the suffix
+ * in any case. A name that is not valid UTF-8, and the files of a folder left
+ * out for such names, are told as such. Static only.
  */
 class FileResolver {
     Q_DECLARE_TR_FUNCTIONS(FileResolver)
@@ -22,7 +23,10 @@ public:
     struct Result {
         /** Absolute local-file URLs in the order named; a file named twice comes once, first. */
         QList<QUrl> files;
-        /** One message for each name that cannot be opened, in the order named. */
+        /**
+         * One message for each name that cannot be opened, and for each folder
+         * some of whose files cannot, in the order named.
+         */
         QStringList problems;
     };
 

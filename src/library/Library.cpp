@@ -2,6 +2,7 @@
 
 #include "library/Playlist.h"
 #include "library/cache/TrackCache.h"
+#include "library/scan/MusicFiles.h"
 #include "library/watcher/FolderWatcher.h"
 
 #include <QFileInfo>
@@ -298,12 +299,17 @@ QString Library::readyMessage(Install how) const
 {
     // A failed write must stay what the user sees: the list's ready message
     // would hide it at once.
-    if (saveFailed)
-        return tr("Failed to save playlist cache.");
-    return how == Install::Scan ? tr("Playlist refreshed.") : tr("Playlist updated.");
+    QString message = saveFailed ? tr("Failed to save playlist cache.")
+        : how == Install::Scan   ? tr("Playlist refreshed.")
+                                 : tr("Playlist updated.");
+    // Files the list cannot show are told with every scan that leaves them out.
+    const QString skipped = MusicFiles::skippedText(playlist->skippedNames());
+    if (!skipped.isEmpty())
+        message += QLatin1Char(' ') + skipped + QLatin1Char('.');
+    return message;
 }
 
 int Library::readyTimeout() const
 {
-    return saveFailed ? 10 : 5;
+    return saveFailed || playlist->skippedNames().any() ? 10 : 5;
 }

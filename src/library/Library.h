@@ -89,7 +89,10 @@ public:
      * installed() was sent; its failure is then told by status() when it ends.
      */
     bool cacheSaveFailed() const;
-    /** What the status line says once an install of @p how is shown, and for how many seconds. */
+    /**
+     * What the status line says once an install of @p how is shown, and for how
+     * many seconds; it names the files the scan left out for their names.
+     */
     QString readyMessage(Install how) const;
     int readyTimeout() const;
 

@@ -87,8 +87,10 @@ void Playlist::startScan(const QString &folderPath, ScanKind kind,
                 return; // overtaken by a newer scan
             const Outcome outcome = watcher->result();
             const bool installs = !outcome.folderGone || installIfGone;
-            if (installs)
+            if (installs) {
+                skipped = outcome.skipped;
                 install(outcome.table, outcome.moved);
+            }
             if (onDone)
                 onDone(installs);
         });
@@ -186,6 +188,11 @@ void Playlist::readCache(const QString &cachePath, std::function<void(bool loade
             return nullptr;
         return std::make_shared<const TrackTable>(std::move(*records));
     }));
+}
+
+MusicFiles::SkippedNames Playlist::skippedNames() const
+{
+    return skipped;
 }
 
 void Playlist::rebuildSearchIndex()

@@ -102,6 +102,12 @@ public:
     /** Rebuilds the path index and the search layout of the records in place. */
     void rebuildSearchIndex();
 
+    /**
+     * The audio files and folders that the walk of the last scan installed left
+     * out because their names are not valid UTF-8 (none before a scan).
+     */
+    MusicFiles::SkippedNames skippedNames() const;
+
     /** The records as they are now, shared read-only (a save writes them on a worker). */
     std::shared_ptr<const TrackTable> table() const;
 
@@ -152,7 +158,7 @@ public:
      */
     QList<int> search(const QString &query, const QList<int> *within = nullptr) const;
 
-    /** Whether @p name ends in .mp3, .ogg, .wav or .flac, in any case; see MusicFiles. */
+    /** Whether @p name ends in one of the audio suffixes, in any case; see MusicFiles. */
     static bool isAudioName(const QString &name);
 
     /** Formats a length in milliseconds as "m:ss" without wrapping minutes into hours. */
@@ -174,6 +180,7 @@ private:
 
     std::shared_ptr<const TrackTable> data = std::make_shared<const TrackTable>();
     QHash<QString, QString> movedPaths;
+    MusicFiles::SkippedNames skipped;
     // Each scan, cache read and direct install takes the next number; only the
     // newest may install its result or report progress. Shared with the workers so that an
     // overtaken scan (or one whose Playlist is gone) stops reading files early.

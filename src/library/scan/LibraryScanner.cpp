@@ -104,7 +104,7 @@ void LibraryScanner::counted()
 }
 
 bool LibraryScanner::walkAhead(const QString &folder, const QSet<QString> *skip,
-    const std::function<void(const Found &)> &take)
+    const std::function<void(const Found &)> &take, MusicFiles::SkippedNames &skippedNames)
 {
     std::mutex lock;
     std::condition_variable arrived;
@@ -115,21 +115,25 @@ bool LibraryScanner::walkAhead(const QString &folder, const QSet<QString> *skip,
         // Every entry, folders included, comes back here: an overtaken scan
         // stops within one entry even in a large tree of other files (a home
         // folder).
-        MusicFiles::walk(folder, MusicFiles::Entries::All, [&](const QFileInfo &entry) {
-            if (stop.load(std::memory_order_relaxed) || overtaken())
-                return false;
-            if (!MusicFiles::isAudioName(entry.fileName()) || entry.isDir())
+        // The names skipped are read only after the join.
+        MusicFiles::walk(
+            folder, MusicFiles::Entries::All,
+            [&](const QFileInfo &entry) {
+                if (stop.load(std::memory_order_relaxed) || overtaken())
+                    return false;
+                if (!MusicFiles::isAudioName(entry.fileName()) || entry.isDir())
+                    return true;
+                const QString path = entry.filePath();
+                if (skip && skip->contains(path))
+                    return true;
+                const FileState state = FileState::of(entry);
+                const std::lock_guard<std::mutex> guard(lock);
+                found.append({path, state});
+                if (found.size() == 1)
+                    arrived.notify_one();
                 return true;
-            const QString path = entry.filePath();
-            if (skip && skip->contains(path))
-                return true;
-            const FileState state = FileState::of(entry);
-            const std::lock_guard<std::mutex> guard(lock);
-            found.append({path, state});
-            if (found.size() == 1)
-                arrived.notify_one();
-            return true;
-        });
+            },
+            &skippedNames);
         const std::lock_guard<std::mutex> guard(lock);
         walked = true;
         arrived.notify_one();
@@ -184,15 +188,19 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     const bool isUpdate = kind == Kind::Update;
     QList<Record> records = isUpdate || skip ? base->records() : QList<Record>();
     QList<Found> walked; // an update: every audio file, in walk order
+    MusicFiles::SkippedNames skippedNames;
     // An empty path walks nothing (it is not the working directory).
-    const bool finished = walkAhead(folder, isUpdate ? nullptr : skip, [&](const Found &file) {
-        if (isUpdate) {
-            walked.append(file);
-        } else {
-            records.append(read(file.path, file.state));
-            counted();
-        }
-    });
+    const bool finished = walkAhead(
+        folder, isUpdate ? nullptr : skip,
+        [&](const Found &file) {
+            if (isUpdate) {
+                walked.append(file);
+            } else {
+                records.append(read(file.path, file.state));
+                counted();
+            }
+        },
+        skippedNames);
     if (!finished)
         return {};
     // A folder removed, renamed or unmounted walks as an empty one.
@@ -205,7 +213,7 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
         if (same && !overtaken()) {
             if (progress)
                 progress(count);
-            return {base, false, {}};
+            return {base, false, {}, skippedNames};
         }
     }
     if (progress)
@@ -217,5 +225,6 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     TrackTable::Interner interner;
     for (Record &record : records)
         interner.intern(record);
-    return {std::make_shared<const TrackTable>(std::move(records)), folderGone, std::move(moved)};
+    return {std::make_shared<const TrackTable>(std::move(records)), folderGone, std::move(moved),
+        skippedNames};
 }

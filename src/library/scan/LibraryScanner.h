@@ -2,6 +2,7 @@
 
 #include "library/TrackTable.h"
 #include "library/scan/FileState.h"
+#include "library/scan/MusicFiles.h"
 #include "library/scan/UpdateMerge.h"
 
 #include <QHash>
@@ -39,13 +40,15 @@ public:
 
     /**
      * A scan's result: the new table (none when overtaken), whether the folder
-     * was gone, and the records an update found again under a new path (old
-     * path to new).
+     * was gone, the records an update found again under a new path (old
+     * path to new), and what the walk left out for names that are not valid
+     * UTF-8.
      */
     struct Outcome {
         std::shared_ptr<const TrackTable> table;
         bool folderGone = false;
         QHash<QString, QString> moved;
+        MusicFiles::SkippedNames skipped;
     };
 
     /**
@@ -76,11 +79,13 @@ public:
 private:
     /**
      * Walks @p folder on a thread of its own, handing each audio file found
-     * there that @p skip does not hold to @p take here, in walk order. False
-     * when overtaken before the end.
+     * there that @p skip does not hold to @p take here, in walk order, and
+     * counting into @p skippedNames what it cannot name. False when overtaken
+     * before the end.
      */
     bool walkAhead(const QString &folder, const QSet<QString> *skip,
-        const std::function<void(const UpdateMerge::Found &)> &take);
+        const std::function<void(const UpdateMerge::Found &)> &take,
+        MusicFiles::SkippedNames &skippedNames);
     /**
      * Merges @p walked and @p moves into @p base and reads what the merge asks
      * for into @p records; @p same tells that nothing changed, @p moved the

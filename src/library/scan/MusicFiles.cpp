@@ -1,12 +1,27 @@
 #include "library/scan/MusicFiles.h"
 
 #include <QDir>
+#include <QStringDecoder>
+
+#ifdef Q_OS_UNIX
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <iterator>
 #include <utility>
 
 namespace {
+
+// Lower case, without the dot; the messages name them in this order.
+const QLatin1String audioSuffixes[]
+    = {QLatin1String("mp3"), QLatin1String("ogg"), QLatin1String("wav"), QLatin1String("flac"),
+        QLatin1String("opus"), QLatin1String("m4a"), QLatin1String("wma"), QLatin1String("wv"),
+        QLatin1String("aiff"), QLatin1String("aif"), QLatin1String("ape")};
 
 bool isDigit(QChar c)
 {
@@ -21,14 +36,95 @@ qsizetype digitsEnd(QStringView text, qsizetype from)
     return from;
 }
 
+#ifdef Q_OS_UNIX
+/**
+ * Counts into @p skipped the entries of @p folder that Qt's listings leave out
+ * because their names are not valid UTF-8: one more read of a folder that was
+ * just listed, so it costs little next to the tags.
+ */
+void countSkipped(const QString &folder, MusicFiles::SkippedNames &skipped)
+{
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    while (const dirent *entry = readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        // Hidden entries, "." and ".." are left out whatever their names.
+        if (name.startsWith('.')
+            || std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
+            continue;
+        // Decoded as Qt's listings decode it.
+        utf8.resetState();
+        const QString decoded = utf8(name);
+        if (!utf8.hasError())
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat status { };
+            isFolder = fstatat(dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
+                && S_ISDIR(status.st_mode);
+        }
+        // The suffix is ASCII, whatever the bytes before it are.
+        if (isFolder)
+            ++skipped.folders;
+        else if (MusicFiles::isAudioName(QString::fromLatin1(name)))
+            ++skipped.files;
+    }
+    closedir(dir);
+}
+#endif
+
 } // namespace
+
+QStringList MusicFiles::suffixes()
+{
+    QStringList all;
+    for (QLatin1String suffix : audioSuffixes)
+        all.append(suffix);
+    return all;
+}
+
+QString MusicFiles::suffixText()
+{
+    return suffixes().join(QLatin1String(", "));
+}
+
+QStringList MusicFiles::mimeTypes()
+{
+    // As shared-mime-info names them, with the aliases in common use.
+    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/ogg"),
+        QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/wav"),
+        QStringLiteral("audio/x-wav"), QStringLiteral("audio/flac"), QStringLiteral("audio/x-flac"),
+        QStringLiteral("audio/x-opus+ogg"), QStringLiteral("audio/mp4"),
+        QStringLiteral("audio/x-m4a"), QStringLiteral("audio/x-ms-wma"),
+        QStringLiteral("audio/x-wavpack"), QStringLiteral("audio/x-aiff"),
+        QStringLiteral("audio/x-ape")};
+}
 
 bool MusicFiles::isAudioName(QStringView name)
 {
-    static const QLatin1String suffixes[] = {QLatin1String(".mp3"), QLatin1String(".ogg"),
-        QLatin1String(".wav"), QLatin1String(".flac")};
-    return std::any_of(std::begin(suffixes), std::end(suffixes),
-        [&name](QLatin1String suffix) { return name.endsWith(suffix, Qt::CaseInsensitive); });
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    const QStringView suffix = name.mid(dot + 1);
+    return std::any_of(std::begin(audioSuffixes), std::end(audioSuffixes),
+        [&suffix](QLatin1String known) { return suffix.compare(known, Qt::CaseInsensitive) == 0; });
+}
+
+QString MusicFiles::skippedText(const SkippedNames &skipped)
+{
+    if (!skipped.any())
+        return QString();
+    const QString files = skipped.files == 1 ? tr("1 file") : tr("%1 files").arg(skipped.files);
+    const QString folders
+        = skipped.folders == 1 ? tr("1 folder") : tr("%1 folders").arg(skipped.folders);
+    const QString what = skipped.files == 0 ? folders
+        : skipped.folders == 0              ? files
+                                            : tr("%1 and %2").arg(files, folders);
+    return skipped.files + skipped.folders == 1
+        ? tr("%1 skipped: its name is not valid UTF-8").arg(what)
+        : tr("%1 skipped: their names are not valid UTF-8").arg(what);
 }
 
 int MusicFiles::compareNames(QStringView a, QStringView b)
@@ -70,8 +166,14 @@ int MusicFiles::compareNames(QStringView a, QStringView b)
     return a.compare(b);
 }
 
-QList<QFileInfo> MusicFiles::entries(const QString &folder, Entries which)
+QList<QFileInfo> MusicFiles::entries(const QString &folder, Entries which, SkippedNames *skipped)
 {
+#ifdef Q_OS_UNIX
+    if (skipped)
+        countSkipped(folder, *skipped);
+#else
+    Q_UNUSED(skipped) // a name the system gives is always text there
+#endif
     // Without QDir::Hidden and QDir::AllDirs neither hidden files nor hidden
     // folders are listed; without QDir::System no broken links.
     const QDir::Filters filters = which == Entries::Folders
@@ -92,8 +194,8 @@ QList<QFileInfo> MusicFiles::entries(const QString &folder, Entries which)
     return sorted;
 }
 
-bool MusicFiles::walk(
-    const QString &root, Entries which, const std::function<bool(const QFileInfo &)> &visit)
+bool MusicFiles::walk(const QString &root, Entries which,
+    const std::function<bool(const QFileInfo &)> &visit, SkippedNames *skipped)
 {
     if (root.isEmpty())
         return true;
@@ -104,7 +206,7 @@ bool MusicFiles::walk(
         qsizetype next = 0;
     };
     QList<Level> stack;
-    stack.append({entries(root, which), 0});
+    stack.append({entries(root, which, skipped), 0});
     while (!stack.isEmpty()) {
         Level &level = stack.last();
         if (level.next == level.entries.size()) {
@@ -115,7 +217,7 @@ bool MusicFiles::walk(
         if (!visit(entry))
             return false;
         if (entry.isDir() && !entry.isSymLink())
-            stack.append({entries(entry.filePath(), which), 0});
+            stack.append({entries(entry.filePath(), which, skipped), 0});
     }
     return true;
 }

@@ -16,7 +16,7 @@ class QTimer;
 /**
  * Watches the music folder and everything below it while the player runs and
  * says, batched, when something changed that the library shows: an audio file
- * (.mp3 .ogg .wav .flac in any case) created, removed, renamed, rewritten in
+ * (one of MusicFiles::suffixes(), in any case) created, removed, renamed, rewritten in
  * place or given other times or permissions, or a folder created, removed or
  * renamed. Other files, such as the library's own cache, and hidden entries
  * (which the scan skips too) are not reported, so a library that saves its
