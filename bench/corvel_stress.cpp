@@ -7,7 +7,8 @@
 //
 // Prints one line: "RESULT OK switches=N longest-block-ms=B final=1", or
 // "RESULT HANG after=N" (no event-loop turn for 6 s; the process then ends
-// with status 3).
+// with status 3), or "RESULT NOLIBRARY" (the library did not load in 60 s;
+// status 1). The switches start once the library is in place.
 
 #include "library/Library.h"
 #include "library/Playlist.h"
@@ -133,7 +134,22 @@ int main(int argc, char *argv[])
             });
     });
     controller.setLoopMode(PlayOrder::List); // Next never stops at the last row
-    controller.playRow(0);
-    next.start(0);
+    // Rows are picked only once the library is in place: on a slow start the
+    // cache is still being read, and there is no row to pick from.
+    QTimer loadTimeout;
+    loadTimeout.setSingleShot(true);
+    QObject::connect(&loadTimeout, &QTimer::timeout, &app, [] {
+        std::printf("RESULT NOLIBRARY\n");
+        std::fflush(stdout);
+        QCoreApplication::exit(1);
+    });
+    QObject::connect(&library, &Library::installed, &next, [&] {
+        if (!loadTimeout.isActive() || library.tracks()->count() == 0)
+            return;
+        loadTimeout.stop();
+        controller.playRow(0);
+        next.start(0);
+    });
+    loadTimeout.start(60000);
     return app.exec();
 }

@@ -9,6 +9,7 @@
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -53,6 +54,54 @@ QStringList entries(const QString &cache)
     }
     return all;
 }
+
+/**
+ * A file system of a few hundred kilobytes that this process can fill: a
+ * tmpfs mounted in a mount namespace of its own (no root needed), reached
+ * through the /proc root of the process that holds it.
+ */
+class SmallDisk {
+public:
+    explicit SmallDisk(const QString &mountPoint)
+    {
+        holder.start("unshare",
+            {"-rm", "sh", "-c",
+                "mount -t tmpfs -o size=256k tmpfs \"$0\" && echo ready "
+                "&& exec sleep 600",
+                mountPoint});
+        if (holder.waitForReadyRead(20000) && holder.readAll().startsWith("ready"))
+            root = QString("/proc/%1/root%2").arg(holder.processId()).arg(mountPoint);
+        else
+            error = holder.errorString() + ' ' + holder.readAllStandardError();
+    }
+    ~SmallDisk()
+    {
+        holder.kill();
+        holder.waitForFinished();
+    }
+    /** Writes a file until no more fits. */
+    bool fill()
+    {
+        QFile filler(root + "/filler");
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(4096, 'f');
+        int blocks = 0;
+        while (filler.write(block) == block.size())
+            ++blocks;
+        return blocks > 0 && filler.error() == QFileDevice::ResourceError;
+    }
+    bool release()
+    {
+        return QFile::remove(root + "/filler");
+    }
+
+    QString root; ///< empty when no disk could be made; error says why
+    QString error;
+
+private:
+    QProcess holder;
+};
 
 } // namespace
 
@@ -110,7 +159,8 @@ private slots:
         QCOMPARE(playlist.search("a.ogg") + playlist.search("  "), QList<int>{0});
         QCOMPARE(
             playlist.search("d.mp3", &mp3) + playlist.search("nina", &mp3), (QList<int>{1, 4}));
-        // Keys fold as Qt folds strings: every character of the basic plane, and a pair.
+        // Keys are Qt's compatibility decomposition without non-spacing marks, case-folded:
+        // every character of the basic plane, and a pair.
         TrackTable::Record every;
         every.path = QString::fromUtf16(u"/m/\U00010400\u01c4.mp3");
         every.artist = "ΣΊΣΥΦΟΣ";
@@ -119,8 +169,15 @@ private slots:
                 every.title += QChar(char16_t(unit));
         }
         const QString key = TrackTable::searchKeyOf(every);
-        const QString folded
-            = (every.artist + ' ' + every.title + "  " + every.path.mid(3)).toCaseFolded();
+        QString folded;
+        const QString decomposed = (every.artist + ' ' + every.title + "  " + every.path.mid(3))
+                                       .normalized(QString::NormalizationForm_KD);
+        for (const char32_t code : decomposed.toUcs4()) {
+            if (QChar::category(code) != QChar::Mark_NonSpacing)
+                folded += (QChar::requiresSurrogates(code) ? QString::fromUcs4(&code, 1)
+                                                           : QString(QChar(char16_t(code))))
+                              .toCaseFolded();
+        }
         const auto differs
             = std::mismatch(key.cbegin(), key.cend(), folded.cbegin(), folded.cend());
         QVERIFY2(differs.first == key.cend() && differs.second == folded.cend(),
@@ -132,6 +189,40 @@ private slots:
         QCOMPARE(Playlist::formatDuration(-5000) + ' ' + Playlist::formatDuration(1999) + ' '
                 + Playlist::formatDuration(3000000000LL),
             "0:00 0:01 50000:00");
+    }
+
+    void searchForms_data()
+    {
+        // Rows: "Café Tacuba" composed, "Café del Mar" decomposed, "Beyoncé", "ﬁre" (a
+        // ligature), "Ｆｕｌｌ" (full width) with the album "Straße"; what a query finds.
+        columns<QString, QList<int>>("query", "hits");
+        QTest::newRow("composed accent") << QString::fromUtf16(u"café") << QList<int>{0, 1};
+        QTest::newRow("decomposed accent") << QString::fromUtf16(u"CAFÉ") << QList<int>{0, 1};
+        QTest::newRow("no accent") << "beyonce" << QList<int>{2};
+        QTest::newRow("accent on the query only")
+            << QString::fromUtf16(u"béyoncé") << QList<int>{2};
+        QTest::newRow("ligature spelt out") << "fire" << QList<int>{3};
+        QTest::newRow("ligature typed") << QString::fromUtf16(u"ﬁ") << QList<int>{3};
+        QTest::newRow("full width") << "full" << QList<int>{4};
+        QTest::newRow("the start of a row only") << "cafe t" << QList<int>{0};
+        QTest::newRow("an accent alone") << QString::fromUtf16(u" ́ ") << QList<int>{};
+        QTest::newRow("sharp s stays") << QString::fromUtf16(u"straß") << QList<int>{4};
+    }
+    void searchForms()
+    {
+        QFETCH(QString, query);
+        Playlist playlist;
+        fill(playlist,
+            {{QString::fromUtf16(u"Café Tacuba"), "Eres", "", "1:00", "a.mp3"},
+                {QString::fromUtf16(u"Café del Mar"), "Agua", "", "", "b.mp3"},
+                {QString::fromUtf16(u"Beyoncé"), "Halo", "", "", "c.mp3"},
+                {"", QString::fromUtf16(u"ﬁre"), "", "", "d.mp3"},
+                {QString::fromUtf16(u"Ｆｕｌｌ"), QString::fromUtf16(u"ŒUVRE"),
+                    QString::fromUtf16(u"Straße"), "", "e.mp3"}});
+        QTEST(playlist.search(query), "hits");
+        // Narrowed to the rows of an earlier query, the same.
+        const QList<int> all{0, 1, 2, 3, 4};
+        QTEST(playlist.search(query, &all), "hits");
     }
 
     void scanRealAndHostileFiles()
@@ -292,12 +383,13 @@ private slots:
         QCOMPARE(settled(),
             scan + "| / " + found + now
                 + "; Playlist refreshed. 5 / Failed to save playlist cache. 10 / cache: other");
-        // While saves fail, the next install says so too, rather than that all went well.
+        // While saves fail, the next install says so too, rather than that all went well; one
+        // that changed nothing saves nothing, so no save fails again.
         library.checkForChanges();
         const QString told = settled();
         const QString failed = "Failed to save playlist cache. 10";
         QCOMPARE(told,
-            "| / Update: " + library.tracks()->getList().join(", ") + "; " + failed + " / " + failed
+            "| / Update: " + library.tracks()->getList().join(", ") + "; " + failed
                 + " / cache: other");
     }
 
@@ -471,6 +563,63 @@ private slots:
         QCOMPARE(big.getList(), QStringList{"Old - 1 (0:01)"});
         QCOMPARE(QDir(path("c")).entryList(QDir::Files | QDir::Hidden),
             QStringList{"playlist_cache.json"});
+    }
+
+    void cacheSaveOnAFullDisk_data()
+    {
+        // Records in the library: a cache that stays in the file buffer until the save ends, or
+        // one well beyond it.
+        QTest::addColumn<int>("files");
+        QTest::newRow("small cache") << 1;
+        QTest::newRow("large cache") << 200;
+    }
+    void cacheSaveOnAFullDisk()
+    {
+        // A save that finds the disk full keeps the old cache byte for byte and says so; once
+        // there is room the next change saves, and all is well again.
+        QFETCH(int, files);
+        SmallDisk disk(dir->path());
+        QVERIFY2(!disk.root.isEmpty(), qPrintable("no small file system: " + disk.error));
+        const QString folder = disk.root + "/music";
+        for (int i = 0; i < files; ++i)
+            writeFile(QString("%1/%2.mp3").arg(folder).arg(i), {}); // takes no room
+        Library library;
+        library.setWatching(false);
+        QStringList problems;
+        connect(&library, &Library::status, this,
+            [&problems](const QString &text, int, Library::Status kind) {
+                if (kind == Library::Status::Problem)
+                    problems << text;
+            });
+        const auto settle = [&] { return QTest::qWaitFor([&] { return !library.busy(); }, 60000); };
+        library.restoreFolder(folder);
+        library.loadCacheAndCheck();
+        QVERIFY(settle());
+        const QString cache = Library::cachePath(folder);
+        QFile file(cache);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray old = file.readAll();
+        file.close();
+        QCOMPARE(entries(cache).size(), files);
+        QVERIFY(disk.fill());
+        writeFile(folder + "/new.mp3", {});
+        library.checkForChanges();
+        QVERIFY(settle());
+        QCOMPARE(problems, QStringList{"Failed to save playlist cache."});
+        QVERIFY(library.cacheSaveFailed());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), old);
+        file.close();
+        QCOMPARE(QDir(folder).entryList({"playlist_cache*"}, QDir::Files | QDir::Hidden),
+            QStringList{"playlist_cache.json"});
+        QVERIFY(disk.release());
+        writeFile(folder + "/newer.mp3", {});
+        library.checkForChanges();
+        QVERIFY(settle());
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(!library.cacheSaveFailed());
+        QCOMPARE(library.readyMessage(Library::Install::Update), QString("Playlist updated."));
+        QCOMPARE(entries(cache).size(), files + 2);
     }
 
     void overlappingScansKeepTheNewest_data()

@@ -38,12 +38,12 @@ Library::Library(QObject *parent)
             return;
         emit status(tr("Too many folders to watch: changes on disk show after \"Update "
                        "playlist\" or the next start."),
-            10);
+            10, Status::Problem);
     });
     connect(saving, &QFutureWatcher<bool>::finished, this, [this] {
         saveFailed = !saving->result();
         if (saveFailed)
-            emit status(tr("Failed to save playlist cache."), 10);
+            emit status(tr("Failed to save playlist cache."), 10, Status::Problem);
         if (waitingSave)
             startSave(waitingSavePath, std::exchange(waitingSave, nullptr));
         else if (std::exchange(readAfterSave, false))
@@ -223,11 +223,16 @@ void Library::scanForChanges()
     QList<UpdateMerge::Move> moves;
     for (auto &[from, to] : watcher->takeMoves())
         moves.append({std::move(from), std::move(to)});
+    // An update that finds nothing changed keeps the very table it started
+    // from; the cache on disk then says the same, and a read-only folder
+    // would fail the save at every start. Only its address is kept: a
+    // reference would free the old table here rather than on a worker.
     playlist->scanFolder(
         folderPath, Playlist::ScanKind::Update, {},
-        [this, folder = folderPath](bool done) {
+        [this, folder = folderPath, before = playlist->table().get()](bool done) {
             if (done) {
-                saveCache(folder);
+                if (playlist->table().get() != before)
+                    saveCache(folder);
                 emit installed(Install::Update);
             }
             scanEnded(done);

@@ -44,6 +44,13 @@ public:
     };
     Q_ENUM(Install)
 
+    /** What a status message tells. */
+    enum class Status {
+        Progress, ///< what the library does or has done; the next message replaces it
+        Problem, ///< something the user should read: no later message cuts its time short
+    };
+    Q_ENUM(Status)
+
     explicit Library(QObject *parent = nullptr);
     /** Waits for a running cache save and writes a newer one still waiting, so none is lost. */
     ~Library() override;
@@ -100,7 +107,8 @@ signals:
     /** A full scan started: the rows shown no longer match what comes. */
     void scanStarted();
     /** A status line message, shown for @p timeoutSeconds (0: until the next one). */
-    void status(const QString &message, int timeoutSeconds);
+    void status(const QString &message, int timeoutSeconds,
+        Library::Status kind = Library::Status::Progress);
     /** A new library is in place; rows may have moved. */
     void installed(Library::Install how);
 

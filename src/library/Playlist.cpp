@@ -282,7 +282,7 @@ Playlist::TrackInfo Playlist::track(int i) const
 
 QString Playlist::searchText(const QString &query)
 {
-    return query.trimmed().toCaseFolded();
+    return TrackTable::searchForm(query.trimmed());
 }
 
 QList<int> Playlist::search(const QString &query, const QList<int> *within) const

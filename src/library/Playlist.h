@@ -37,7 +37,8 @@ public:
         QUrl url; ///< local-file URL, the record's identity
         QString fileName;
         QString displayName;
-        QString searchKey; ///< case-folded "artist title album fileName trackArtist"
+        QString
+            searchKey; ///< "artist title album fileName trackArtist" in TrackTable::searchForm()
     };
 
     /** How a scan of the music folder treats the records in place; see LibraryScanner::Kind. */
@@ -148,7 +149,7 @@ public:
     /** Record @p i with every field filled, or an empty record when @p i is out of range. */
     TrackInfo track(int i) const;
 
-    /** The form queries and search keys are compared in: trimmed and case-folded. */
+    /** The form queries and search keys are compared in: trimmed, TrackTable::searchForm(). */
     static QString searchText(const QString &query);
 
     /**

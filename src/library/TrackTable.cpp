@@ -197,53 +197,147 @@ void TrackTable::appendSearchKey(QString &out, const Record &record)
 {
     out.reserve(out.size() + record.artist.size() + record.title.size() + record.album.size()
         + record.path.size() + record.trackArtist.size() + 4);
-    appendFolded(out, record.artist);
+    appendSearchForm(out, record.artist);
     out += QLatin1Char(' ');
-    appendFolded(out, record.title);
+    appendSearchForm(out, record.title);
     out += QLatin1Char(' ');
-    appendFolded(out, record.album);
+    appendSearchForm(out, record.album);
     out += QLatin1Char(' ');
-    appendFolded(out, QStringView(record.path).mid(record.path.lastIndexOf(QLatin1Char('/')) + 1));
+    appendSearchForm(
+        out, QStringView(record.path).mid(record.path.lastIndexOf(QLatin1Char('/')) + 1));
     // The track artist too, where the list shows the album artist.
     if (!record.trackArtist.isEmpty() && record.trackArtist != record.artist) {
         out += QLatin1Char(' ');
-        appendFolded(out, record.trackArtist);
+        appendSearchForm(out, record.trackArtist);
     }
 }
 
-void TrackTable::appendFolded(QString &out, QStringView text)
-{
-    // QString::toCaseFolded() maps each code point on its own; a table of the
-    // basic plane does the same many times faster, which the key of every
-    // record at every install needs.
-    static const std::vector<char16_t> foldOf = [] {
-        std::vector<char16_t> table(0x10000);
-        for (char32_t unit = 0; unit < 0x10000; ++unit)
-            table[unit]
-                = QChar::isSurrogate(unit) ? char16_t(unit) : char16_t(QChar::toCaseFolded(unit));
-        return table;
-    }();
-    const qsizetype start = out.size();
-    // Folding never lengthens: a unit stays a unit, a surrogate pair a pair.
-    out.resize(start + text.size());
-    char16_t *to = reinterpret_cast<char16_t *>(out.data()) + start;
-    const char16_t *from = text.utf16();
-    const char16_t *const end = from + text.size();
-    while (from != end) {
-        const char16_t unit = *from++;
-        if (!QChar::isHighSurrogate(unit) || from == end || !QChar::isLowSurrogate(*from)) {
-            *to++ = foldOf[unit];
-            continue;
-        }
-        const char32_t folded = QChar::toCaseFolded(QChar::surrogateToUcs4(unit, *from++));
-        if (QChar::requiresSurrogates(folded)) {
-            *to++ = QChar::highSurrogate(folded);
-            *to++ = QChar::lowSurrogate(folded);
-        } else {
-            *to++ = char16_t(folded);
+namespace {
+
+/**
+ * The search form of each code point of the basic plane: its compatibility
+ * decomposition (NFKD) without the non-spacing marks (the accents), each
+ * remaining code point case-folded. Most take one unit, an accent none, a
+ * ligature or a Hangul syllable several.
+ */
+class SearchForms {
+public:
+    SearchForms()
+        : entries(0x10000)
+    {
+        for (char32_t unit = 0; unit < 0x10000; ++unit) {
+            Entry &entry = entries[unit];
+            if (QChar::isSurrogate(unit)) {
+                entry = {char16_t(unit), 1}; // a pair is looked at whole
+                continue;
+            }
+            // Only a code point with a decomposition needs the normalizer.
+            if (QChar::decompositionTag(unit) == QChar::NoDecomposition) {
+                if (QChar::category(unit) != QChar::Mark_NonSpacing)
+                    entry = {char16_t(QChar::toCaseFolded(unit)), 1};
+                continue;
+            }
+            const QString form = of(QString(QChar(char16_t(unit))));
+            if (form.size() == 1) {
+                entry = {form.front().unicode(), 1};
+            } else if (!form.isEmpty()) {
+                entry = {char16_t(expansions.size()), quint16(form.size())};
+                expansions += form;
+            }
         }
     }
-    out.resize(to - reinterpret_cast<const char16_t *>(out.constData()));
+
+    /** The units of @p unit's form: their count, and where they are. */
+    qsizetype lookUp(char16_t unit, const char16_t **units) const
+    {
+        const Entry &entry = entries[unit];
+        *units = entry.count == 1
+            ? &entry.unit
+            : reinterpret_cast<const char16_t *>(expansions.constData()) + entry.unit;
+        return entry.count;
+    }
+
+    /** The search form of @p text, built by Qt's own normalizer and folding. */
+    static QString of(const QString &text)
+    {
+        const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+        QString form;
+        form.reserve(decomposed.size());
+        for (qsizetype i = 0; i < decomposed.size(); ++i) {
+            char32_t code = decomposed.at(i).unicode();
+            if (QChar::isHighSurrogate(code) && i + 1 < decomposed.size()
+                && decomposed.at(i + 1).isLowSurrogate()) {
+                code = QChar::surrogateToUcs4(decomposed.at(i), decomposed.at(i + 1));
+                ++i;
+            }
+            if (QChar::category(code) == QChar::Mark_NonSpacing)
+                continue;
+            code = QChar::toCaseFolded(code);
+            if (QChar::requiresSurrogates(code)) {
+                form += QChar(QChar::highSurrogate(code));
+                form += QChar(QChar::lowSurrogate(code));
+            } else {
+                form += QChar(char16_t(code));
+            }
+        }
+        return form;
+    }
+
+private:
+    struct Entry {
+        char16_t unit = 0; ///< the one unit, or where the units of a longer form start
+        quint16 count = 0; ///< how many units, 0 for an accent
+    };
+    std::vector<Entry> entries;
+    QString expansions; ///< the forms of more than one unit, one after another
+};
+
+} // namespace
+
+QString TrackTable::searchForm(QStringView text)
+{
+    QString form;
+    appendSearchForm(form, text);
+    return form;
+}
+
+void TrackTable::appendSearchForm(QString &out, QStringView text)
+{
+    // Qt's normalizer allocates for every string; a table of the basic plane
+    // gives the same form many times faster, which the key of every record
+    // at every install needs.
+    static const SearchForms forms;
+    qsizetype written = out.size();
+    // Most units take one unit; room is made as forms turn out longer.
+    out.resize(written + text.size());
+    char16_t *to = reinterpret_cast<char16_t *>(out.data());
+    const char16_t *from = text.utf16();
+    const char16_t *const end = from + text.size();
+    const auto put = [&](const char16_t *units, qsizetype count) {
+        const qsizetype needed = written + count + (end - from);
+        if (needed > out.size()) {
+            out.resize(needed + 16);
+            to = reinterpret_cast<char16_t *>(out.data());
+        }
+        std::memcpy(to + written, units, size_t(count) * sizeof(char16_t));
+        written += count;
+    };
+    while (from != end) {
+        const char16_t unit = *from++;
+        if (QChar::isHighSurrogate(unit) && from != end && QChar::isLowSurrogate(*from)) {
+            const char16_t pair[] = {unit, *from++};
+            const QString form = SearchForms::of(QString::fromUtf16(pair, 2));
+            put(reinterpret_cast<const char16_t *>(form.utf16()), form.size());
+            continue;
+        }
+        const char16_t *units = nullptr;
+        const qsizetype count = forms.lookUp(unit, &units);
+        if (count == 1)
+            to[written++] = *units;
+        else if (count > 1)
+            put(units, count);
+    }
+    out.resize(written);
 }
 
 QString TrackTable::displayName(const Record &record)

@@ -56,10 +56,10 @@ public:
 
     /** The first row of the file at @p path, or -1. */
     int rowOf(const QString &path) const;
-    /** The case-folded search key of @p row: "artist title album fileName [trackArtist]". */
+    /** The search key of @p row: "artist title album fileName [trackArtist]" in searchForm(). */
     QStringView searchKey(int row) const;
     /**
-     * The rows whose search key contains @p folded (already in searchText form),
+     * The rows whose search key contains @p folded (already in searchForm()),
      * ascending. With @p within, only those rows (ascending) are looked at.
      */
     QList<int> search(QStringView folded, const QList<int> *within) const;
@@ -68,13 +68,19 @@ public:
     static QString fileName(const QString &path);
     /** The text the track list shows for @p record. */
     static QString displayName(const Record &record);
-    /** The case-folded "artist title album fileName [trackArtist]" of @p record. */
+    /** The "artist title album fileName [trackArtist]" of @p record in searchForm(). */
     static QString searchKeyOf(const Record &record);
+    /**
+     * The form keys and queries are compared in: compatibility-decomposed (NFKD),
+     * without accents and other non-spacing marks, case-folded. So "Café" in
+     * either Unicode form, "CAFE" and "cafe" are the same, as are "ﬁ" and "fi".
+     */
+    static QString searchForm(QStringView text);
 
 private:
     static void appendSearchKey(QString &out, const Record &record);
-    /** Appends @p text to @p out case-folded, each code point as QChar::toCaseFolded() folds it. */
-    static void appendFolded(QString &out, QStringView text);
+    /** Appends searchForm(@p text) to @p out. */
+    static void appendSearchForm(QString &out, QStringView text);
     /** The offset of the first match of @p needle in keys at or after @p from, or -1. */
     qsizetype find(QStringView needle, qsizetype from, qsizetype end) const;
 

@@ -156,7 +156,13 @@ void PlayerWindow::setupConnections()
     connect(trackList, &TrackList::stopRequested, player, &PlayerController::stop);
     // A full scan leaves the records alone until it installs, so the rows keep
     // showing what they play meanwhile.
-    connect(mediaLibrary, &Library::status, this, &PlayerWindow::updateStatusLabel);
+    connect(mediaLibrary, &Library::status, this,
+        [this](const QString &message, int timeout, Library::Status kind) {
+            if (kind == Library::Status::Problem)
+                statusLine->showNotice(message, timeout);
+            else
+                updateStatusLabel(message, timeout);
+        });
     connect(mediaLibrary, &Library::installed, this, &PlayerWindow::showLibrary);
 
     connect(searchDialog, &SearchDialog::playRequested, player, &PlayerController::playRow);
@@ -189,7 +195,7 @@ void PlayerWindow::connectController()
         });
     connect(player, &PlayerController::playbackError, this,
         [this](const QString &name, const QString &error) {
-            updateStatusLabel(tr("Cannot play %1: %2").arg(name, error), 10);
+            statusLine->showNotice(tr("Cannot play %1: %2").arg(name, error), 10);
         });
     connect(player, &PlayerController::shuffleChanged, controls, &PlayerControls::setShuffle);
     connect(player, &PlayerController::loopModeChanged, controls, [this](PlayOrder::LoopMode mode) {

@@ -7,6 +7,11 @@
 
 QIcon SvgIcon::coloredIcon(const QString &path, const QColor &color, const QSize &size)
 {
+    // Before the icon sizes are known (the core's start announces the volume
+    // first) there is nothing to draw on: a painter on an empty pixmap only
+    // warns. The repaint with the sizes follows.
+    if (size.isEmpty())
+        return QIcon();
     // An unknown path leaves the renderer invalid; it then draws nothing and
     // the caller still gets a transparent icon of the size it asked for.
     QSvgRenderer renderer(path);

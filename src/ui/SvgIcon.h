@@ -12,7 +12,10 @@ class SvgIcon {
 public:
     SvgIcon() = delete;
 
-    /** Renders @p path at @p size (physical pixels) with every painted pixel in @p color. */
+    /**
+     * Renders @p path at @p size (physical pixels) with every painted pixel in @p color;
+     * an empty size gives an empty icon.
+     */
     static QIcon coloredIcon(const QString &path, const QColor &color, const QSize &size);
     /** Installs coloredIcon() on @p button and sets the button's icon size to @p size. */
     static void setColoredIcon(

@@ -186,9 +186,11 @@ bool TrackCache::write(const QString &path, const QByteArray &json)
         return false;
     // Written to a temporary file that replaces the old cache only when
     // complete, so a crash or a full disk never leaves a truncated cache.
+    // What the file buffer still holds reaches the disk in flush(): Qt 6.4's
+    // commit() ignores a flush that fails and would put a short file in place.
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        if (file.write(json) != json.size()) {
+        if (file.write(json) != json.size() || !file.flush()) {
             file.cancelWriting();
             return false;
         }
@@ -196,14 +198,21 @@ bool TrackCache::write(const QString &path, const QByteArray &json)
     }
 
     // A folder that takes no new files can still hold a writable cache (a
-    // shared or locked-down music folder): write that file in place, as a
-    // plain write would. QSaveFile's own direct-write fallback is not enough:
-    // it acts only on EACCES, while an immutable folder answers EPERM.
-    // A truncated cache left by a failed write here fails to parse on the next
-    // start, which then rescans.
+    // shared or locked-down music folder): write that file in place. QSaveFile's
+    // own direct-write fallback is not enough: it acts only on EACCES, while an
+    // immutable folder answers EPERM. The old text is not cut off first: its
+    // blocks stay the file's, so a write that fails (a full disk) can put it
+    // back without needing any new space.
     QFile existing(path);
-    if (!QFileInfo(path).isFile()
-        || !existing.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::ExistingOnly))
+    if (!QFileInfo(path).isFile() || !existing.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return false;
-    return existing.write(json) == json.size() && existing.flush();
+    const QByteArray old = existing.readAll();
+    if (existing.seek(0) && existing.write(json) == json.size() && existing.flush()
+        && existing.resize(json.size()))
+        return true;
+    existing.seek(0);
+    existing.write(old);
+    existing.flush();
+    existing.resize(old.size());
+    return false;
 }

@@ -33,7 +33,7 @@ public:
     /**
      * Writes @p json to @p path, atomically where the folder takes a new file,
      * else in place over an existing writable file. Returns false if it could
-     * not be written.
+     * not be written in full; the file at @p path is then as it was, byte for byte.
      */
     static bool write(const QString &path, const QByteArray &json);
 };
