@@ -25,6 +25,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include <fcntl.h>
@@ -217,10 +218,12 @@ using Window = std::unique_ptr<PlayerWindow, WindowAndCore>;
 
 /** A core and a window as a newly started program builds them (the size table starts empty), the
  * cache shown. */
-inline Window freshWindow()
+inline Window freshWindow(const std::function<void(PlayerCore *)> &beforeStart = {})
 {
     PlayerWindow::iconSize.clear();
     Window window(new PlayerWindow(new PlayerCore));
+    if (beforeStart)
+        beforeStart(window->core());
     window->core()->start();
     if (window->library()->busy())
         firstNews(window->library()); // the cache is read on a worker

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "library/Library.h"
+#include "library/watcher/FolderWatcher.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 #include "ui/dialogs/QueueDialog.h"
@@ -143,16 +144,27 @@ private slots:
         music.reset();
     }
 
+    // Then: what the status line says once the ready message's time is over.
     void startFromTheCache_data()
     {
-        columns<bool, QByteArray, int, QString>("withPath", "damage", "rows", "ready");
+        columns<bool, QByteArray, int, QString, QString>(
+            "withPath", "damage", "rows", "ready", "then");
+        const QString updated = "Playlist updated.";
         QTest::newRow("stored row only, as an older store has it")
-            << false << QByteArray() << 3 << "Playlist updated.";
+            << false << QByteArray() << 3 << updated << "3 tracks";
         // The update drops the vanished file that the cache still lists: the stored track moves up.
         QTest::newRow("an earlier file vanished")
-            << true << QByteArray("gone") << 3 << "Playlist updated.";
+            << true << QByteArray("gone") << 3 << updated << "2 tracks";
+        // The older cache lacks the files' times: the update adds them, and the save fails.
         QTest::newRow("cache and folder locked")
-            << true << QByteArray("locked") << 3 << "Failed to save playlist cache.";
+            << true << QByteArray("locked") << 3 << "Failed to save playlist cache." << updated;
+        QTest::newRow("an up-to-date cache, folder locked")
+            << true << QByteArray("current, locked") << 3 << updated << "3 tracks";
+        QTest::newRow("too many folders to watch")
+            << true << QByteArray("watch limit") << 3
+            << "Too many folders to watch: changes on disk show after \"Update playlist\" or the "
+               "next start."
+            << updated;
     }
     void startFromTheCache()
     {
@@ -166,19 +178,48 @@ private slots:
             store().setValue("lastPath", paths.at(2));
         if (damage == "gone")
             QVERIFY(QFile::remove(paths.at(0)));
-        else if (damage == "locked")
+        if (damage.startsWith("current")) { // the cache as this build writes it
+            Library library;
+            library.setWatching(false);
+            library.restoreFolder(music->path());
+            library.loadCacheAndCheck();
+            QVERIFY(QTest::qWaitFor([&] { return !library.busy(); }, 60000));
+        }
+        if (damage.endsWith("locked"))
             locked = QStringList{music->filePath("playlist_cache.json"), music->path()};
         for (const QString &path : locked)
             QVERIFY2(setLocked(path, true), qPrintable("cannot lock " + path));
+        if (damage == "watch limit")
+            QVERIFY(QDir(music->path()).mkdir("sub"));
         const QUrl track = QUrl::fromLocalFile(paths.at(2));
-        w = freshWindow();
+        // A start draws every icon at its size: no painter is begun on an empty pixmap.
+        static QStringList painterWarnings;
+        painterWarnings.clear();
+        static QtMessageHandler previous = nullptr;
+        previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+                if (text.startsWith("QPainter"))
+                    painterWarnings << text;
+                previous(type, context, text);
+            });
+        w = freshWindow([&damage](PlayerCore *core) {
+            if (damage == "watch limit")
+                core->library()->folderWatcher()->setWatchLimit(1);
+        });
+        w->show();
+        qInstallMessageHandler(previous);
+        QCOMPARE(painterWarnings, QStringList());
         // The stored track is current at once from the cache, and again once the folder is read.
         QTEST(list()->model()->rowCount(), "rows");
         const auto current = [this] { return w->library()->tracks()->at(list()->currentRow()); };
         QCOMPARE(current(), track);
         QTRY_COMPARE_WITH_TIMEOUT(status(), ready, 60000);
-        finishBackgroundWork(); // a failed save must stay shown, not give way to the ready message
+        // A problem must stay shown for all of its time, not give way to the ready message.
+        QTRY_VERIFY_WITH_TIMEOUT(!w->library()->busy(), 60000);
+        finishBackgroundWork();
         QCOMPARE(status(), ready);
+        fire(child<QTimer>(w.get(), "statusTimer"));
+        QTEST(status(), "then");
         QCOMPARE(current(), track);
         QVERIFY(w->close());
         QCOMPARE(store().value("lastPath").toString(), paths.at(2));
@@ -261,6 +302,47 @@ private slots:
         QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
         QCOMPARE(status(), QString("Queue cleared."));
         QCOMPARE(rowTexts(list()), texts());
+    }
+
+    // Steps: "m text seconds" a message, "p text seconds" a library's problem, "summary" asked
+    // for, "fire" the shown text's time over; what the line shows after each step.
+    void statusLineKeepsProblems_data()
+    {
+        columns<QString, QString>("steps", "shown");
+        QTest::newRow("a message after a problem waits")
+            << "m Checking 5, p Limit 10, m Updated 5, fire, fire"
+            << "Checking / Limit / Limit / Updated / 3 tracks";
+        QTest::newRow("a message interrupted comes back")
+            << "m Updated 5, p Failed 10, fire, fire"
+            << "Updated / Failed / Updated / 3 tracks";
+        QTest::newRow("problems in turn, each once") << "p One 10, p Two 10, p One 10, fire, fire"
+                                                     << "One / One / One / Two / 3 tracks";
+        QTest::newRow("the summary waits too") << "m Queue 5, p Failed 10, summary, fire"
+                                               << "Queue / Failed / Failed / 3 tracks";
+        QTest::newRow("an untimed message stays after a problem")
+            << "m Refreshing 0, p Failed 10, fire, m Done 5"
+            << "Refreshing / Failed / Refreshing / Done";
+    }
+    void statusLineKeepsProblems()
+    {
+        QFETCH(QString, steps);
+        openLibrary();
+        auto *timer = child<QTimer>(w.get(), "statusTimer");
+        w->updateStatusLabel(QString(), 0); // the library's ready message is over
+        QStringList shown;
+        for (const QString &step : steps.split(", ")) {
+            const QStringList words = step.split(' ');
+            if (step == "fire")
+                fire(timer);
+            else if (step == "summary")
+                w->updateStatusLabel(QString(), 0);
+            else if (words[0] == "m")
+                w->updateStatusLabel(words[1], words[2].toInt());
+            else
+                emit w->library()->status(words[1], words[2].toInt(), Library::Status::Problem);
+            shown << status();
+        }
+        QTEST(shown.join(" / "), "shown");
     }
 
     // What the window does after row "from" was started and stopped and row 1 selected, then each
