@@ -76,7 +76,8 @@ public:
 
 private:
     const TrackTable &base;
-    const QList<Move> &moves;
+    // A copy (shared, so cheap): the default argument is a temporary.
+    const QList<Move> moves;
     QHash<QString, FileState> seen; ///< the walked files of records in place
     QList<Found> fresh; ///< the walked files of no record, in walk order
 };
