@@ -275,7 +275,11 @@ private:
         QTEST(rig->heard.join(' '), "heard");
         QTEST(rig->backend->calls.join(' '), "told");
         QTEST(rig->controller.currentRow(), "row");
-        QTEST(rig->controller.history(), "history");
+        // Qt 6.4's QList == hands memcmp a null pointer for an empty list that
+        // never held data beside one that did; a copy of the range holds none
+        // when empty, as the table's lists do.
+        const QList<int> history = rig->controller.history();
+        QTEST(QList<int>(history.cbegin(), history.cend()), "history");
         QTEST(rig->controller.playbackState(), "state");
         QCOMPARE(rig->announced, rig->controller.playbackState());
     }
