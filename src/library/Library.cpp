@@ -225,13 +225,15 @@ void Library::scanForChanges()
         moves.append({std::move(from), std::move(to)});
     // An update that finds nothing changed keeps the very table it started
     // from; the cache on disk then says the same, and a read-only folder
-    // would fail the save at every start. Only its address is kept: a
-    // reference would free the old table here rather than on a worker.
+    // would fail the save at every start. Unless the last save failed: then
+    // the cache on disk is older than the list and is written again. Only the
+    // table's address is kept: a reference would free the old table here
+    // rather than on a worker.
     playlist->scanFolder(
         folderPath, Playlist::ScanKind::Update, {},
         [this, folder = folderPath, before = playlist->table().get()](bool done) {
             if (done) {
-                if (playlist->table().get() != before)
+                if (playlist->table().get() != before || saveFailed)
                     saveCache(folder);
                 emit installed(Install::Update);
             }
