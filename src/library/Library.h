@@ -146,6 +146,9 @@ private:
     bool readAfterSave = false; ///< loadCacheAndCheck() waits for the running save
     bool hasLibrary = false; ///< a library of this folder is installed
     QFutureWatcher<bool> *saving; ///< the running save
+    // Running until its result is in: the worker may be done while the
+    // outcome still waits in the event queue.
+    bool saveRunning = false;
     std::shared_ptr<const TrackTable> waitingSave; ///< the newest library still to save
     QString waitingSavePath;
 };
