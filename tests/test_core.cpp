@@ -91,6 +91,7 @@ private slots:
         if (folder == "track") {
             store().setValue("lastIndex", 0);
             store().setValue("lastPath", paths.at(2));
+            store().setValue("lastPosition", 30000);
         }
         core = std::make_unique<PlayerCore>();
         QStringList installs;
@@ -107,6 +108,9 @@ private slots:
         QCOMPARE(store().value("musicFolder").toString(), hasFolder ? music->path() : QString());
         if (hasFolder)
             QTEST(core->controller()->currentRow(), "current");
+        // Not played yet: the next start still goes on where the last run stopped.
+        core->saveSettings();
+        QCOMPARE(store().value("lastPosition").toLongLong(), folder == "track" ? 30000 : 0);
     }
 
     // A new track is stored at once; the rest of the transport and the favourites with a save.

@@ -18,6 +18,7 @@ class TestSettings : public QObject {
             "volume=" + QString::number(store.volume()), "mainColor=" + store.mainColor(),
             "iconSize=" + store.iconSize(), "hasLastTrack=" + QString::number(store.hasLastTrack()),
             "lastIndex=" + QString::number(store.lastIndex()), "lastPath=" + store.lastPath(),
+            "lastPosition=" + QString::number(store.lastPosition()),
             "favorites=" + QString::number(store.favorites().size())};
     }
 
@@ -36,13 +37,16 @@ private slots:
         QTest::addColumn<QString>("reads"); // key=value; the row's name is what is stored
 
         QTest::newRow("nothing stored") << "shuffling=0 loopMode=0 volume=50 mainColor=orange "
-                                           "iconSize=normal lastIndex=0 favorites=0";
-        QTest::newRow("musicFolder= lastIndex=0 loopMode=3 volume=abc favorites/fav16/url=u")
-            << "hasMusicFolder=1 hasLastTrack=1 loopMode=0 volume=50 favorites=0";
+                                           "iconSize=normal lastIndex=0 lastPosition=0 favorites=0";
+        QTest::newRow("musicFolder= lastIndex=0 loopMode=3 volume=abc favorites/fav16/url=u "
+                      "lastPosition=abc")
+            << "hasMusicFolder=1 hasLastTrack=1 loopMode=0 volume=50 lastPosition=0 favorites=0";
         QTest::newRow("mainColor=teal iconSize=large lastPath=/a volume=nan favorites/fav15/url=u")
             << "mainColor=teal iconSize=large lastPath=/a volume=50 favorites=1";
-        QTest::newRow("loopMode=2 volume=250") << "loopMode=2 volume=100";
-        QTest::newRow("loopMode=-1 volume=-5 shuffling=true") << "loopMode=0 volume=0 shuffling=1";
+        QTest::newRow("loopMode=2 volume=250 lastPosition=90000")
+            << "loopMode=2 volume=100 lastPosition=90000";
+        QTest::newRow("loopMode=-1 volume=-5 shuffling=true lastPosition=-5")
+            << "loopMode=0 volume=0 shuffling=1 lastPosition=0";
     }
     void reads()
     {
@@ -65,6 +69,7 @@ private slots:
         store.setMainColor("teal");
         store.setIconSize("large");
         store.setLastTrack(7, "/Łucja/7.flac");
+        store.setLastPosition(125000);
         store.setFavorite(0, {QUrl("https://radio.example/low"), "", ""});
         store.setFavorite(16, {QUrl("https://radio.example/high"), "", ""});
         store.clearFavorite(3);
@@ -72,7 +77,8 @@ private slots:
         QCOMPARE(readAll(SettingsStore(&ini)) << "keys=" + QString::number(ini.allKeys().size()),
             QStringList({"musicFolder=/Łucja", "hasMusicFolder=1", "shuffling=1", "loopMode=2",
                 "volume=33.5", "mainColor=teal", "iconSize=large", "hasLastTrack=1", "lastIndex=7",
-                "lastPath=/Łucja/7.flac", "favorites=1", "keys=11"})); // 8 + 3 of fav0
+                "lastPath=/Łucja/7.flac", "lastPosition=125000", "favorites=1",
+                "keys=12"})); // 9 + 3 of fav0
     }
 };
 

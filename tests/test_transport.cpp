@@ -251,6 +251,40 @@ private slots:
         check();
     }
 
+    void resume_data()
+    {
+        // restoreN: the last run stopped N s into c.ogg; longN: the track, N s long, is loaded.
+        columns();
+        row("the first press goes on where the last run stopped", "restore30 toggle long600",
+            "row2 seeked30000", "c.ogg seek30000", 2, Playing);
+        row("5 s before the end: still resumed", "restore595 toggle long600", "row2 seeked595000",
+            "c.ogg seek595000", 2, Playing);
+        row("within 5 s of the end: from the start", "restore596 toggle long600", "row2", "c.ogg",
+            2, Playing);
+        row("the stored file gone: its row from the start", "elsewhere30 toggle long600", "row2",
+            "c.ogg", 2, Playing);
+        row("a double click starts at 0", "restore30 row1 long600", "row1", "b.wav", 1, Playing);
+        row("previous starts at 0", "restore30 previous long600", "row1", "b.wav", 1, Playing);
+        row("a jump asked for before the load wins", "restore30 toggle seek6 long600",
+            "row2 seeked600", "c.ogg seek600", 2, Playing);
+        row("only the first press resumes", "restore30 toggle long600 stop toggle",
+            "row2 seeked30000", "c.ogg seek30000 stop play", 2, Playing);
+        // What a start stores for the next one.
+        row("not played yet: the stored position kept", "restore30 at toggle at",
+            "at30000 row2 at30000", "c.ogg", 2, Playing);
+        row("paused: where it stands", "row1 long600 tick toggle at", "row1 at400", "b.wav pause",
+            1, Paused);
+        row("stopped: from the start", "row1 long600 tick stop at", "row1 at0", "b.wav stop", 1,
+            Stopped);
+        row("a file outside the library: none", "row1 url3 long600 tick at", "row1 at0",
+            "b.wav x.mp3", 1, Playing);
+    }
+
+    void resume()
+    {
+        check();
+    }
+
 private:
     // steps: see act(). heard: the transport's announcements. told: what the backend was told.
     static void columns()
@@ -292,7 +326,9 @@ private:
         const QString verb = QString(step).remove(QRegularExpression("\\d+$"));
         const int n = step.mid(verb.size()).toInt();
         const QHash<QString, std::function<void()>> steps = {
-            {"restore", [&] { controller.restore(2, rig->paths[2]); }},
+            {"restore", [&] { controller.restore(2, rig->paths[2], n * 1000); }},
+            {"elsewhere", [&] { controller.restore(2, rig->paths[4], n * 1000); }},
+            {"at", [&] { rig->heard.append("at" + QString::number(controller.resumePosition())); }},
             {"row", [&] { controller.playRow(n); }},
             {"url", [&] { controller.playUrl(QUrl::fromLocalFile(rig->paths[n])); }},
             {"open",
@@ -348,6 +384,11 @@ private:
             {"load",
                 [&] {
                     backend.learnLength(1000);
+                    backend.becomeSeekable();
+                }},
+            {"long",
+                [&] {
+                    backend.learnLength(n * 1000);
                     backend.becomeSeekable();
                 }},
             {"tick", [&] { backend.reach(400); }},

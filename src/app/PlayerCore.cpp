@@ -50,7 +50,7 @@ MprisService *PlayerCore::desktopBus() const
 void PlayerCore::start()
 {
     // The stored track first, so that the library's install finds it by path.
-    player->restore(store.lastIndex(), store.lastPath());
+    player->restore(store.lastIndex(), store.lastPath(), store.lastPosition());
     if (store.hasMusicFolder()) {
         mediaLibrary->restoreFolder(store.musicFolder());
         mediaLibrary->loadCacheAndCheck();
@@ -105,5 +105,6 @@ void PlayerCore::saveSettings()
     store.setLoopMode(player->loopMode());
     store.setVolume(player->volume());
     store.setLastTrack(player->currentRow(), player->currentPath());
+    store.setLastPosition(player->resumePosition());
     store.saveFavorites();
 }

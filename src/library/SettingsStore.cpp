@@ -15,6 +15,7 @@ const QString mainColorKey = QStringLiteral("mainColor");
 const QString iconSizeKey = QStringLiteral("iconSize");
 const QString lastIndexKey = QStringLiteral("lastIndex");
 const QString lastPathKey = QStringLiteral("lastPath");
+const QString lastPositionKey = QStringLiteral("lastPosition");
 const QString favoritesGroup = QStringLiteral("favorites");
 
 } // namespace
@@ -126,6 +127,19 @@ void SettingsStore::setLastTrack(int row, const QString &path)
 {
     settings->setValue(lastIndexKey, row);
     settings->setValue(lastPathKey, path);
+}
+
+qint64 SettingsStore::lastPosition() const
+{
+    // A value another program wrote, or none, is no position.
+    bool ok = false;
+    const qint64 ms = settings->value(lastPositionKey).toLongLong(&ok);
+    return ok && ms > 0 ? ms : 0;
+}
+
+void SettingsStore::setLastPosition(qint64 ms)
+{
+    settings->setValue(lastPositionKey, std::max<qint64>(ms, 0));
 }
 
 QMap<int, SettingsStore::Favorite> SettingsStore::favorites() const

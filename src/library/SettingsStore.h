@@ -57,6 +57,9 @@ public:
     /** The file of the last track; empty in a store written before paths were kept. */
     QString lastPath() const;
     void setLastTrack(int row, const QString &path);
+    /** Where in the last track the last run stopped, in milliseconds; 0 when none is stored. */
+    qint64 lastPosition() const;
+    void setLastPosition(qint64 ms);
 
     /** Slot (0 to 15) to favourite, as read at construction and changed since. */
     QMap<int, Favorite> favorites() const;

@@ -144,9 +144,28 @@ Playlist::TrackInfo PlayerController::nowPlaying() const
     return Playlist::readTrack(url.toLocalFile());
 }
 
-void PlayerController::restore(int row, const QString &path)
+namespace {
+
+// A resume this close to a track's end starts the track over instead.
+constexpr qint64 resumeEndMargin = 5000;
+
+} // namespace
+
+void PlayerController::restore(int row, const QString &path, qint64 position)
 {
     order.restore(row, path);
+    resumeAt = std::max<qint64>(position, 0);
+    resumeFile = path;
+}
+
+qint64 PlayerController::resumePosition() const
+{
+    if (order.resumePending())
+        return resumeAt;
+    if (backend->playbackState() == QMediaPlayer::StoppedState
+        || requested.toLocalFile() != order.currentPath())
+        return 0;
+    return pendingSeek >= 0 ? pendingSeek : backend->position();
 }
 
 void PlayerController::libraryInstalled()
@@ -178,6 +197,7 @@ void PlayerController::request(const QUrl &url)
     requested = url;
     played = false;
     pendingSeek = -1;
+    pendingResume = false;
     backend->setSource(url, QMediaPlayer::PlayingState);
     emit sourceChanged(url);
     emit trackChanged();
@@ -240,6 +260,14 @@ void PlayerController::play()
     // The first press after a start resumes the last run's track.
     if (order.resumePending() && order.setCurrent(order.currentRow())) {
         startRow(order.currentRow());
+        // Where the last run stopped, in the same file only: a row whose file
+        // is gone holds another track now.
+        const qint64 at = std::exchange(resumeAt, 0);
+        if (at > 0 && order.currentPath() == resumeFile) {
+            pendingSeek = at;
+            pendingResume = true;
+            applyPendingSeek();
+        }
         return;
     }
     backend->play(); // with no source nothing starts, and no view claims otherwise
@@ -343,6 +371,7 @@ void PlayerController::seek(qint64 ms)
     // A jump asked for before the backend knows the new track's length would
     // be dropped: it is kept until the track can seek.
     pendingSeek = ms;
+    pendingResume = false;
     applyPendingSeek();
 }
 
@@ -352,6 +381,9 @@ void PlayerController::applyPendingSeek()
     if (pendingSeek < 0 || !backend->isSeekable() || backend->duration() <= 0)
         return;
     const qint64 ms = std::exchange(pendingSeek, -1);
+    // So close to the end the resumed track would only end: it starts over.
+    if (std::exchange(pendingResume, false) && ms > backend->duration() - resumeEndMargin)
+        return;
     backend->setPosition(ms);
     emit seeked(ms);
 }

@@ -60,8 +60,19 @@ public:
      */
     Playlist::TrackInfo nowPlaying() const;
 
-    /** Restores the track of an earlier run (see PlayOrder::restore). */
-    void restore(int row, const QString &path);
+    /**
+     * Restores the track of an earlier run (see PlayOrder::restore) and the
+     * position in it that run stopped at, where the first play/pause press
+     * goes on.
+     */
+    void restore(int row, const QString &path, qint64 position = 0);
+    /**
+     * Where the next start goes on in the current track, in milliseconds: the
+     * position of the library track that plays or is paused, the restored one
+     * while it waits for its press, and 0 when stopped or a file outside the
+     * library plays.
+     */
+    qint64 resumePosition() const;
 
     /** Starts library row @p row; a row out of range changes nothing. */
     void playRow(int row);
@@ -144,6 +155,10 @@ private:
     bool played = false;
     int unplayedInARow = 0;
     qint64 pendingSeek = -1;
+    // The pending jump is the last run's position, not one the user asked for.
+    bool pendingResume = false;
+    qint64 resumeAt = 0;
+    QString resumeFile;
     float percent = 0;
     float audible = 0;
 };
