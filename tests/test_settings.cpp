@@ -19,6 +19,7 @@ class TestSettings : public QObject {
             "iconSize=" + store.iconSize(), "hasLastTrack=" + QString::number(store.hasLastTrack()),
             "lastIndex=" + QString::number(store.lastIndex()), "lastPath=" + store.lastPath(),
             "lastPosition=" + QString::number(store.lastPosition()),
+            "replayGain=" + QString::number(store.replayGain()),
             "favorites=" + QString::number(store.favorites().size())};
     }
 
@@ -43,10 +44,10 @@ private slots:
             << "hasMusicFolder=1 hasLastTrack=1 loopMode=0 volume=50 lastPosition=0 favorites=0";
         QTest::newRow("mainColor=teal iconSize=large lastPath=/a volume=nan favorites/fav15/url=u")
             << "mainColor=teal iconSize=large lastPath=/a volume=50 favorites=1";
-        QTest::newRow("loopMode=2 volume=250 lastPosition=90000")
-            << "loopMode=2 volume=100 lastPosition=90000";
-        QTest::newRow("loopMode=-1 volume=-5 shuffling=true lastPosition=-5")
-            << "loopMode=0 volume=0 shuffling=1 lastPosition=0";
+        QTest::newRow("loopMode=2 volume=250 lastPosition=90000 replayGain=2")
+            << "loopMode=2 volume=100 lastPosition=90000 replayGain=2";
+        QTest::newRow("loopMode=-1 volume=-5 shuffling=true lastPosition=-5 replayGain=3")
+            << "loopMode=0 volume=0 shuffling=1 lastPosition=0 replayGain=0";
     }
     void reads()
     {
@@ -70,6 +71,7 @@ private slots:
         store.setIconSize("large");
         store.setLastTrack(7, "/Łucja/7.flac");
         store.setLastPosition(125000);
+        store.setReplayGain(1);
         store.setFavorite(0, {QUrl("https://radio.example/low"), "", ""});
         store.setFavorite(16, {QUrl("https://radio.example/high"), "", ""});
         store.clearFavorite(3);
@@ -77,8 +79,8 @@ private slots:
         QCOMPARE(readAll(SettingsStore(&ini)) << "keys=" + QString::number(ini.allKeys().size()),
             QStringList({"musicFolder=/Łucja", "hasMusicFolder=1", "shuffling=1", "loopMode=2",
                 "volume=33.5", "mainColor=teal", "iconSize=large", "hasLastTrack=1", "lastIndex=7",
-                "lastPath=/Łucja/7.flac", "lastPosition=125000", "favorites=1",
-                "keys=12"})); // 9 + 3 of fav0
+                "lastPath=/Łucja/7.flac", "lastPosition=125000", "replayGain=1", "favorites=1",
+                "keys=13"})); // 10 + 3 of fav0
     }
 };
 

@@ -9,6 +9,9 @@
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+
 #include <QtTest>
 
 #include <functional>
@@ -285,6 +288,43 @@ private slots:
         check();
     }
 
+    void replayGain()
+    {
+        // c.ogg: track gain -6 dB (0.5), album gain +12 dB with album peak 0.8 (1.25); gainN:
+        // the mode; settled: the gain read. Only the output changes: the volume announced is the
+        // user's.
+        const QString c = rig->paths[2];
+        copyFixture("tone.ogg", c);
+        TagLib::FileRef ref(QFile::encodeName(c).constData());
+        TagLib::PropertyMap map = ref.file()->properties();
+        map.insert("REPLAYGAIN_TRACK_GAIN", TagLib::StringList("-6.0206 dB"));
+        map.insert("REPLAYGAIN_ALBUM_GAIN", TagLib::StringList("+12 dB"));
+        map.insert("REPLAYGAIN_ALBUM_PEAK", TagLib::StringList("0.8"));
+        ref.file()->setProperties(map);
+        QVERIFY(ref.save());
+        check();
+    }
+    void replayGain_data()
+    {
+        columns();
+        row("off: the volume as it is", "50 row2", "volume50 row2", "volume0.5 c.ogg", 2, Playing);
+        row("track: silent until the gain is read, then scaled", "50 gain1 row2 settled",
+            "volume50 row2", "volume0.5 volume0 c.ogg volume0.25", 2, Playing);
+        row("album: a positive gain capped by the peak", "50 gain2 row2 settled", "volume50 row2",
+            "volume0.5 volume0 c.ogg volume0.625", 2, Playing);
+        row("never above full level", "100 gain2 row2 settled", "volume100 row2",
+            "volume1 volume0 c.ogg volume1", 2, Playing);
+        row("no gains in the file: the volume", "50 gain1 row1 settled", "volume50 row1",
+            "volume0.5 volume0 b.wav volume0.5", 1, Playing);
+        row("turned on while a track plays: no gap", "50 row2 gain1 settled", "volume50 row2",
+            "volume0.5 c.ogg volume0.25", 2, Playing);
+        row("switched between modes: the known gains", "50 gain1 row2 settled gain2 gain0",
+            "volume50 row2", "volume0.5 volume0 c.ogg volume0.25 volume0.625 volume0.5", 2,
+            Playing);
+        row("a volume change keeps the gain", "50 gain1 row2 settled 20", "volume50 row2 volume20",
+            "volume0.5 volume0 c.ogg volume0.25 volume0.1", 2, Playing);
+    }
+
 private:
     // steps: see act(). heard: the transport's announcements. told: what the backend was told.
     static void columns()
@@ -378,6 +418,13 @@ private:
                     for (const QString &path : rig->queue.paths())
                         names.append(QFileInfo(path).fileName());
                     rig->heard.append("queued:" + names.join(','));
+                }},
+            {"gain", [&] { controller.setReplayGainMode(ReplayGain::Mode(n)); }},
+            {"settled",
+                [&] {
+                    // The read ends with the output level set, also when it is unchanged.
+                    const qsizetype before = backend.calls.size();
+                    QTest::qWaitFor([&] { return backend.calls.size() > before; }, 5000);
                 }},
             {"length", [&] { backend.learnLength(1000); }},
             {"seekable", [&] { backend.becomeSeekable(); }},

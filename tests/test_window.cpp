@@ -550,6 +550,7 @@ private slots:
             child<QPushButton>(w.get(), "playHitButton"), "play", color("green"), QSize(64, 64)));
         button("shuffleButton")->click();
         slider("volumeSlider")->setValue(33);
+        action("gainAlbumAction")->trigger();
         QVERIFY(w->close());
         // A file arrives while the player is closed; the next start scans only that one.
         copyFixture("untagged.mp3", music->filePath("Neu Ñ/frisch.mp3"));
@@ -563,6 +564,8 @@ private slots:
         QVERIFY(showsIcon(button("shuffleButton"), "shuffle", color("green"), QSize(64, 64)));
         QCOMPARE(fav(2)->toolTip(), QString("Flåc Ärtist - Flac Tøne ♪"));
         QCOMPARE(slider("volumeSlider")->toolTip(), QString("33%"));
+        QVERIFY2(action("gainAlbumAction")->isChecked() && !action("gainOffAction")->isChecked(),
+            "the ReplayGain mode chosen was not restored");
         action("searchAction")->trigger();
         // The search opens in its query field; a bus client's Raise brings a minimised window back.
         QCOMPARE(

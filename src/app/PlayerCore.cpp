@@ -58,6 +58,7 @@ void PlayerCore::start()
     player->setShuffle(store.shuffle());
     player->setLoopMode(PlayOrder::LoopMode(store.loopMode()));
     player->setVolume(store.volume());
+    player->setReplayGainMode(ReplayGain::Mode(store.replayGain()));
     emit settingsLoaded();
     if (bus == DesktopBus::Session)
         offerOnDesktopBus();
@@ -106,5 +107,6 @@ void PlayerCore::saveSettings()
     store.setVolume(player->volume());
     store.setLastTrack(player->currentRow(), player->currentPath());
     store.setLastPosition(player->resumePosition());
+    store.setReplayGain(int(player->replayGainMode()));
     store.saveFavorites();
 }

@@ -16,6 +16,7 @@ const QString iconSizeKey = QStringLiteral("iconSize");
 const QString lastIndexKey = QStringLiteral("lastIndex");
 const QString lastPathKey = QStringLiteral("lastPath");
 const QString lastPositionKey = QStringLiteral("lastPosition");
+const QString replayGainKey = QStringLiteral("replayGain");
 const QString favoritesGroup = QStringLiteral("favorites");
 
 } // namespace
@@ -135,6 +136,18 @@ qint64 SettingsStore::lastPosition() const
     bool ok = false;
     const qint64 ms = settings->value(lastPositionKey).toLongLong(&ok);
     return ok && ms > 0 ? ms : 0;
+}
+
+int SettingsStore::replayGain() const
+{
+    bool ok = false;
+    const int mode = settings->value(replayGainKey).toInt(&ok);
+    return ok && mode >= 0 && mode <= 2 ? mode : 0;
+}
+
+void SettingsStore::setReplayGain(int mode)
+{
+    settings->setValue(replayGainKey, mode);
 }
 
 void SettingsStore::setLastPosition(qint64 ms)

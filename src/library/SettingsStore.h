@@ -60,6 +60,9 @@ public:
     /** Where in the last track the last run stopped, in milliseconds; 0 when none is stored. */
     qint64 lastPosition() const;
     void setLastPosition(qint64 ms);
+    /** The loudness correction: 0 off (also for anything else stored), 1 track, 2 album. */
+    int replayGain() const;
+    void setReplayGain(int mode);
 
     /** Slot (0 to 15) to favourite, as read at construction and changed since. */
     QMap<int, Favorite> favorites() const;

@@ -5,6 +5,8 @@
 #include "playback/QueueController.h"
 
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <utility>
@@ -22,9 +24,17 @@ PlayerController::PlayerController(std::unique_ptr<MediaBackend> backend, Librar
     , queue(queue)
     , order(std::move(random))
     , backend(std::move(backend))
+    , gainRead(new QFutureWatcher<ReplayGain::Gains>(this))
 {
     this->backend->setParent(this);
-    this->backend->setVolume(percent / 100);
+    this->backend->setVolume(outputLevel());
+    connect(gainRead, &QFutureWatcher<ReplayGain::Gains>::finished, this, [this] {
+        // A read overtaken by the next track's is dropped with its future.
+        gains = gainRead->result();
+        gainsOf = gainReadOf;
+        if (gainsOf == requested)
+            applyGain();
+    });
     order.setLibrary(library->tracks()->knownFilePaths());
 
     // Connected before any view connects, so rows are found again before a
@@ -198,6 +208,7 @@ void PlayerController::request(const QUrl &url)
     played = false;
     pendingSeek = -1;
     pendingResume = false;
+    readGain(url);
     backend->setSource(url, QMediaPlayer::PlayingState);
     emit sourceChanged(url);
     emit trackChanged();
@@ -413,8 +424,55 @@ void PlayerController::setVolume(float value)
     percent = clamped;
     if (percent > 0)
         audible = percent;
-    backend->setVolume(percent / 100);
+    backend->setVolume(outputLevel());
     emit volumeChanged(percent);
+}
+
+void PlayerController::setReplayGainMode(ReplayGain::Mode mode)
+{
+    if (mode == gainMode)
+        return;
+    gainMode = mode;
+    // With nothing loaded the next track reads its gain as it starts; what
+    // plays keeps its level until its gain is known.
+    if (!requested.isEmpty()) {
+        if (requested == gainsOf || mode == ReplayGain::Mode::Off)
+            applyGain();
+        else
+            readGain(requested, false);
+    }
+    emit replayGainModeChanged(mode);
+}
+
+ReplayGain::Mode PlayerController::replayGainMode() const
+{
+    return gainMode;
+}
+
+float PlayerController::outputLevel() const
+{
+    return float(std::min(1.0, percent / 100.0 * gainFactor));
+}
+
+void PlayerController::readGain(const QUrl &url, bool silent)
+{
+    if (gainMode == ReplayGain::Mode::Off || url.isEmpty())
+        return;
+    // A track that starts is silent until its gain is known, so that no
+    // sample plays at the wrong level; the tags are read long before the
+    // backend has decoded any.
+    if (silent) {
+        gainFactor = 0;
+        backend->setVolume(outputLevel());
+    }
+    gainReadOf = url;
+    gainRead->setFuture(QtConcurrent::run(ReplayGain::read, url.toLocalFile()));
+}
+
+void PlayerController::applyGain()
+{
+    gainFactor = ReplayGain::factor(gainMode, gains);
+    backend->setVolume(outputLevel());
 }
 
 void PlayerController::toggleMute()

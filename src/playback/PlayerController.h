@@ -2,12 +2,15 @@
 
 #include "library/Playlist.h"
 #include "playback/PlayOrder.h"
+#include "playback/ReplayGain.h"
 
 #include <QMediaPlayer>
 #include <QObject>
 #include <QUrl>
 
 #include <memory>
+
+template <typename T> class QFutureWatcher;
 
 class Library;
 class MediaBackend;
@@ -110,6 +113,14 @@ public:
     void setVolume(float percent);
     /** Mutes, or returns to the last audible volume (50 when there was none). */
     void toggleMute();
+    /**
+     * Which loudness correction the output follows (Off by default). The
+     * volume stays the user's; only the output level changes.
+     */
+    void setReplayGainMode(ReplayGain::Mode mode);
+    ReplayGain::Mode replayGainMode() const;
+    /** What the audio output is given: the volume times the track's gain, at most 1. */
+    float outputLevel() const;
 
 signals:
     void playbackStateChanged(QMediaPlayer::PlaybackState state);
@@ -123,6 +134,7 @@ signals:
     void trackChanged();
     void shuffleChanged(bool on);
     void loopModeChanged(PlayOrder::LoopMode mode);
+    void replayGainModeChanged(ReplayGain::Mode mode);
     void volumeChanged(float percent);
     void positionChanged(qint64 ms);
     void durationChanged(qint64 ms);
@@ -143,6 +155,8 @@ private:
     void adoptRowOfSource();
     void announceState();
     void applyPendingSeek();
+    void readGain(const QUrl &url, bool silent = true);
+    void applyGain();
 
     Library *library;
     QueueController *queue;
@@ -160,5 +174,13 @@ private:
     qint64 resumeAt = 0;
     QString resumeFile;
     float percent = 0;
+    ReplayGain::Mode gainMode = ReplayGain::Mode::Off;
+    // The gains of gainsOf, read on a worker at the start of a track.
+    ReplayGain::Gains gains;
+    QUrl gainsOf;
+    QUrl gainReadOf; ///< the file the running read reads
+    QFutureWatcher<ReplayGain::Gains> *gainRead;
+    // 0 while the gain of the track that starts is being read.
+    double gainFactor = 1;
     float audible = 0;
 };

@@ -125,6 +125,10 @@ void PlayerWindow::setupConnections()
     connect(menus, &PlayerMenuBar::aboutRequested, this, &PlayerWindow::showAboutDialog);
     connect(menus, &PlayerMenuBar::colorChosen, this, &PlayerWindow::updateButtons);
     connect(menus, &PlayerMenuBar::sizeChosen, this, &PlayerWindow::updateIconSizes);
+    connect(menus, &PlayerMenuBar::replayGainChosen, player,
+        [this](int mode) { player->setReplayGainMode(ReplayGain::Mode(mode)); });
+    connect(player, &PlayerController::replayGainModeChanged, menus,
+        [this](ReplayGain::Mode mode) { menus->setReplayGainMode(int(mode)); });
 
     connect(controls, &PlayerControls::playPauseClicked, this, &PlayerWindow::playOrPause);
     connect(controls, &PlayerControls::stopClicked, player, &PlayerController::stop);

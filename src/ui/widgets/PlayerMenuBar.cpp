@@ -3,6 +3,7 @@
 #include "ui/SvgIcon.h"
 #include "ui/Theme.h"
 
+#include <QActionGroup>
 #include <QMenu>
 
 #include <utility>
@@ -23,6 +24,20 @@ PlayerMenuBar::PlayerMenuBar(QWidget *parent)
     updateAction = add(playlistMenu, tr("Update playlist"), "updateAction");
     playlistMenu->addSeparator();
     quitAction = add(playlistMenu, tr("Quit"), "quitAction");
+    playlistMenu->addSeparator();
+    QMenu *gainMenu = playlistMenu->addMenu(tr("ReplayGain"));
+    auto *gainGroup = new QActionGroup(this);
+    for (const auto &[text, name] :
+        {std::pair{tr("Off"), "gainOffAction"}, std::pair{tr("Track"), "gainTrackAction"},
+            std::pair{tr("Album"), "gainAlbumAction"}}) {
+        QAction *action = add(gainMenu, text, name);
+        action->setCheckable(true);
+        gainGroup->addAction(action);
+        const int mode = int(gainActions.size());
+        connect(action, &QAction::triggered, this, [this, mode] { emit replayGainChosen(mode); });
+        gainActions.append(action);
+    }
+    gainActions.front()->setChecked(true);
 
     QMenu *queueMenu = addMenu(tr("Queue"));
     showQueueAction = add(queueMenu, tr("Show Queue"), "showQueueAction");
@@ -56,6 +71,12 @@ PlayerMenuBar::PlayerMenuBar(QWidget *parent)
         {iconNormal, QStringLiteral("normal")}, {iconBig, QStringLiteral("big")}};
     for (const auto &[action, name] : sizes)
         connect(action, &QAction::triggered, this, [this, name = name] { emit sizeChosen(name); });
+}
+
+void PlayerMenuBar::setReplayGainMode(int mode)
+{
+    if (QAction *action = gainActions.value(mode))
+        action->setChecked(true);
 }
 
 void PlayerMenuBar::paintIcons()

@@ -16,6 +16,8 @@ public:
 
     /** Draws the entries' icons at the theme's small size. */
     void paintIcons();
+    /** Checks the ReplayGain entry of @p mode (0 Off, 1 Track, 2 Album). */
+    void setReplayGainMode(int mode);
 
 signals:
     void searchRequested();
@@ -29,6 +31,8 @@ signals:
     void colorChosen(const QString &name);
     /** A size setting was chosen: "small", "normal" or "big". */
     void sizeChosen(const QString &size);
+    /** A ReplayGain entry was chosen: 0 Off, 1 Track, 2 Album. */
+    void replayGainChosen(int mode);
 
 private:
     QMenu *colorMenu;
@@ -42,4 +46,5 @@ private:
     QAction *setOrange;
     QAction *setBlue;
     QAction *setGreen;
+    QList<QAction *> gainActions; ///< Off, Track, Album
 };
