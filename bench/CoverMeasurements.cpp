@@ -1,18 +1,12 @@
 #include "CoverMeasurements.h"
 
+#include "ForgedPictures.h"
 #include "Probes.h"
 #include "library/cover/CoverArt.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
-#include <QtEndian>
-
-#include <taglib/attachedpictureframe.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
 
 #include <vector>
 
@@ -20,58 +14,7 @@ namespace bench {
 
 namespace {
 
-QByteArray encoded(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xffffffff;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const char *type, const QByteArray &data)
-{
-    QByteArray length(4, 0), crc(4, 0);
-    qToBigEndian<quint32>(quint32(data.size()), length.data());
-    const QByteArray body = QByteArray(type, 4) + data;
-    qToBigEndian<quint32>(crc32(body), crc.data());
-    return length + body + crc;
-}
-
-/** A grey PNG of @p side pixels a side at @p depth bits, with @p rows rows of data. */
-QByteArray greyPng(int side, int depth, int rows)
-{
-    QByteArray header(13, 0);
-    qToBigEndian<quint32>(quint32(side), header.data());
-    qToBigEndian<quint32>(quint32(side), header.data() + 4);
-    header[8] = char(depth);
-    const QByteArray pixels(qsizetype(rows) * (1 + (qsizetype(side) * depth + 7) / 8), 0);
-    return QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", header)
-        + pngChunk("IDAT", qCompress(pixels, 1).mid(4)) + pngChunk("IEND", {});
-}
-
-/** A small JPEG whose header claims @p side pixels a side. */
-QByteArray truncatedJpeg(int side)
-{
-    QImage image(16, 16, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes = encoded(image, "JPEG");
-    const qsizetype frame = bytes.indexOf(QByteArray::fromHex("ffc0"));
-    qToBigEndian<quint16>(quint16(side), bytes.data() + frame + 5);
-    qToBigEndian<quint16>(quint16(side), bytes.data() + frame + 7);
-    return bytes;
-}
+using namespace forged;
 
 bool write(const QString &path, const QByteArray &bytes)
 {
@@ -87,15 +30,7 @@ bool track(const QString &path, const QByteArray &picture = {})
         || !QFile::copy(QStringLiteral(CORVEL_FIXTURES_DIR "/tone.mp3"), path)
         || !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner))
         return false;
-    if (picture.isEmpty())
-        return true;
-    TagLib::MPEG::File file(QFile::encodeName(path).constData());
-    auto *frame = new TagLib::ID3v2::AttachedPictureFrame;
-    frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
-    frame->setMimeType("image/jpeg");
-    frame->setPicture(TagLib::ByteVector(picture.constData(), uint(picture.size())));
-    file.ID3v2Tag(true)->addFrame(frame);
-    return file.save();
+    return picture.isEmpty() || embed(path, picture);
 }
 
 } // namespace

@@ -2,97 +2,27 @@
 // its names, which wins, hostile pictures that must cost little and show nothing, and the loader
 // that reads on a worker and drops what a newer request overtook.
 
+#include "../bench/ForgedPictures.h"
 #include "TestSupport.h"
 #include "library/cover/CoverArt.h"
 #include "library/cover/CoverArtLoader.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QSignalSpy>
-#include <QtEndian>
 #include <QtTest>
-
-#include <taglib/attachedpictureframe.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
 
 #include <sys/stat.h>
 
 using namespace TestSupport;
+using namespace forged;
 using Source = CoverArt::Source;
 
 namespace {
-
-/** @p image encoded as @p format ("PNG", "JPEG"). */
-QByteArray encoded(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
 
 QImage solid(const QColor &color, int side = 8)
 {
     QImage image(side, side, QImage::Format_RGB32);
     image.fill(color);
     return image;
-}
-
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 crc = 0xffffffff;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const char *type, const QByteArray &data)
-{
-    QByteArray length(4, 0), crc(4, 0);
-    qToBigEndian<quint32>(quint32(data.size()), length.data());
-    const QByteArray body = QByteArray(type, 4) + data;
-    qToBigEndian<quint32>(crc32(body), crc.data());
-    return length + body + crc;
-}
-
-/** A PNG of @p side × @p side grey pixels of @p depth bits, all 0, or only a few rows of them. */
-QByteArray greyPng(int side, int depth, bool complete)
-{
-    QByteArray header(13, 0);
-    qToBigEndian<quint32>(quint32(side), header.data());
-    qToBigEndian<quint32>(quint32(side), header.data() + 4);
-    header[8] = char(depth);
-    const qsizetype rows = complete ? side : 4;
-    const QByteArray pixels(rows * (1 + (qsizetype(side) * depth + 7) / 8), 0);
-    return QByteArray::fromHex("89504e470d0a1a0a") + pngChunk("IHDR", header)
-        + pngChunk("IDAT", qCompress(pixels, 1).mid(4)) + pngChunk("IEND", {});
-}
-
-/** A small JPEG whose header claims @p side × @p side: libjpeg fills in the missing rest. */
-QByteArray truncatedJpeg(int side)
-{
-    QByteArray bytes = encoded(solid(Qt::blue, 16), "JPEG");
-    const qsizetype frame = bytes.indexOf(QByteArray::fromHex("ffc0"));
-    qToBigEndian<quint16>(quint16(side), bytes.data() + frame + 5);
-    qToBigEndian<quint16>(quint16(side), bytes.data() + frame + 7);
-    return bytes;
-}
-
-/** Adds a front-cover APIC frame holding @p picture to the MP3 @p path. */
-bool embed(const QString &path, const QByteArray &picture)
-{
-    TagLib::MPEG::File file(QFile::encodeName(path).constData());
-    auto *frame = new TagLib::ID3v2::AttachedPictureFrame;
-    frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
-    frame->setMimeType("image/png");
-    frame->setPicture(TagLib::ByteVector(picture.constData(), uint(picture.size())));
-    file.ID3v2Tag(true)->addFrame(frame);
-    return file.save();
 }
 
 QString sourceName(Source source)
@@ -237,11 +167,11 @@ private slots:
         if (picture == "text")
             bytes = "GIF89a, or so it says";
         else if (picture == "png 20000")
-            bytes = greyPng(20000, 8, false);
+            bytes = greyPng(20000, 8, 4);
         else if (picture == "jpeg 20000")
             bytes = truncatedJpeg(20000);
         else if (picture == "png 5000")
-            bytes = greyPng(5000, 2, true);
+            bytes = greyPng(5000, 2, 5000);
         else if (picture == "padded")
             bytes = encoded(solid(Qt::red), "PNG") + QByteArray(17 * 1024 * 1024, '\0');
         if (where == "embedded")
