@@ -228,12 +228,11 @@ QImage CoverArt::decode(const QByteArray &bytes)
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > maxSourceSide || size.height() > maxSourceSide)
         return {};
+    // Within the square, so a turn by the picture's orientation tag keeps it there. JPEG
+    // decodes straight to about this size; the others are scaled smoothly once decoded.
     if (size.width() > maxSide || size.height() > maxSide)
         reader.setScaledSize(size.scaled(maxSide, maxSide, Qt::KeepAspectRatio));
-    QImage image = reader.read();
-    if (image.width() > maxSide || image.height() > maxSide) // a transform may have turned it
-        image = image.scaled(maxSide, maxSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
+    return reader.read();
 }
 
 CoverArt CoverArt::read(const QString &trackPath)
