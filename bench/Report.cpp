@@ -39,6 +39,11 @@ const TableRow tableRows[] = {
     {"watch_ready_ms", "watch, whole tree watched", "ms", ""},
     {"watch_memory_mb", "watch, resident memory", "MB", ""},
     {"watch_landing_ms", "watch, file landed to row", "ms", ""},
+    {"cover_ordinary_ms", "cover, 600 px JPEG embedded", "ms", ""},
+    {"cover_png_20000_ms", "cover, 20000 px PNG refused", "ms", "<= 20 ms"},
+    {"cover_jpeg_20000_ms", "cover, 20000 px JPEG refused", "ms", "<= 20 ms"},
+    {"cover_png_5000_ms", "cover, past allocation limit", "ms", "<= 20 ms"},
+    {"cover_frame_50mb_ms", "cover, 50 MB frame refused", "ms", "<= 200 ms"},
     {"peak_rss_mb", "peak memory, the player", "MB", "<= 220 MB"},
     {"peak_rss_bench_mb", "peak memory, scan figures", "MB", ""},
 };

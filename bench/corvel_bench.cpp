@@ -15,6 +15,7 @@
 // its installed() signal, never for a time or a status text. --scan-only
 // stops after the scan, walk and cache figures, without the window.
 
+#include "CoverMeasurements.h"
 #include "Probes.h"
 #include "Report.h"
 #include "ScanMeasurements.h"
@@ -68,6 +69,9 @@ int measure(int tracks, int runs, bool scanOnly)
     Figures figures;
     qint64 checksum = 0;
     if (!measureScan(root, nativeFiles, tracks, runs, figures, checksum))
+        return 1;
+
+    if (!measureCovers(runs, figures))
         return 1;
 
     if (scanOnly) {

@@ -33,16 +33,24 @@ private slots:
     {
         // content: a fixture, hollow (a WAV header without samples), text or missing. seek:
         // a jump to 0.6 s once the track can seek. played: a position or a length was reported.
-        columns<QString, bool, bool, bool>("content", "seek", "ends", "played");
+        // destroyed: the backend is deleted once the jump is done, while it plays, and a new one
+        // made.
+        columns<QString, bool, bool, bool, bool>("content", "seek", "ends", "played", "destroyed");
         for (const char *name : {"tone.mp3", "tone.wav", "tone.opus", "tone.m4a", "alac.m4a",
                  "tone.wma", "tone.wv", "tone.aiff", "tone.ape"})
-            QTest::newRow(name) << name << true << true << true;
+            QTest::newRow(name) << name << true << true << true << false;
+        // GStreamer sees the picture as a video stream; deleting a player fed such a file
+        // through a device has crashed in Qt's own teardown.
+        for (const char *name : {"art.flac", "art.opus"})
+            QTest::newRow(
+                qPrintable(QString("%1, embedded art, destroyed while it plays").arg(name)))
+                << name << true << true << true << true;
         QTest::newRow("a codec no decoder knows: an error")
-            << "unknown codec" << false << false << false;
+            << "unknown codec" << false << false << false << false;
         QTest::newRow("a WAV header, no samples: ends unplayed")
-            << "hollow" << false << true << false;
-        QTest::newRow("missing: an error") << "missing" << false << false << false;
-        QTest::newRow("text named .mp3: an error") << "text" << false << false << false;
+            << "hollow" << false << true << false << false;
+        QTest::newRow("missing: an error") << "missing" << false << false << false << false;
+        QTest::newRow("text named .mp3: an error") << "text" << false << false << false << false;
     }
 
     void play()
@@ -84,6 +92,11 @@ private slots:
             backend->setPosition(600);
             QTRY_VERIFY2_WITH_TIMEOUT(qAbs(backend->position() - 600) < 100,
                 qPrintable(QString("position %1").arg(backend->position())), 20000);
+        }
+        QFETCH(bool, destroyed);
+        if (destroyed) { // while it plays; a crash ends the run here
+            backend = MediaBackend::create();
+            return;
         }
         QVERIFY2(QTest::qWaitFor(
                      [&] {

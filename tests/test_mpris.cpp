@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "desktop/MprisService.h"
 #include "library/Library.h"
+#include "library/cover/CoverArtLoader.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
@@ -45,6 +46,7 @@ private slots:
         library.loadCacheAndCheck();
         QVERIFY(firstNews(&library)); // the cache is installed
         service = new MprisService(&controller);
+        service->followCoverArt(&cover);
         for (const QString signal : {"PropertiesChanged", "Seeked"})
             QVERIFY(client.connect({}, {}, {}, signal, this, SLOT(hear(QDBusMessage))));
     }
@@ -143,6 +145,49 @@ private slots:
         QTEST(int(errors.count("corvel-player: Cannot open")), "reported"); // a line for each
     }
 
+    // The cover of what plays, as a panel hears it: the folder image's address, the embedded
+    // picture itself, or no key; the previous track's never shows with the next.
+    void artUrl_data()
+    {
+        columns<QString, QString>("plays", "art");
+        QTest::newRow("a folder image") << "library/1.wav"
+                                        << "file:library/cover.png";
+        QTest::newRow("embedded, 600 px sent as 512") << "art.flac"
+                                                      << "data:image/jpeg;base64";
+        QTest::newRow("none") << "outside.wav"
+                              << "";
+    }
+    void artUrl()
+    {
+        QFETCH(QString, plays);
+        QFETCH(QString, art);
+        const QString cover = music.filePath("library/cover.png");
+        writeFile(cover,
+            QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAIAAACQd1PeAAAADElEQVQI12P4z8A"
+                                   "AAAMBAQAY3Y2wAAAAAElFTkSuQmCC"));
+        const QString path = plays.startsWith("art.") ? copyFixture(plays, music.filePath(plays))
+                                                      : music.filePath(plays);
+        controller.playUrl(QUrl::fromLocalFile(path));
+        heard.clear();
+        this->cover.request(path); // as the program's core asks on every new track
+        const QString expected
+            = art.startsWith("file:") ? QUrl::fromLocalFile(cover).toString() : art;
+        if (!art.isEmpty())
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                heard.contains("Metadata=" + expected), qPrintable(heard.join(' ')), 20000);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(this->cover.current().track, path, 20000);
+        const QString sent = metadata().value("mpris:artUrl").toString();
+        QCOMPARE(sent.section(',', 0, 0), expected);
+        if (art.startsWith("data:"))
+            QCOMPARE(
+                QImage::fromData(QByteArray::fromBase64(sent.section(',', 1).toLatin1())).size(),
+                QSize(512, 512));
+        controller.playRow(2); // its cover not read yet
+        QCOMPARE(metadata().value("mpris:artUrl"), QVariant());
+        QVERIFY(QFile::remove(cover));
+    }
+
     void quitRequest()
     {
         QSignalSpy quit(service, &MprisService::quitRequested);
@@ -156,8 +201,16 @@ public slots: // what a desktop panel hears: each property change as name=value,
         QVariantMap changed = qdbus_cast<QVariantMap>(signal.arguments().value(1));
         if (signal.member() == "Seeked")
             changed.insert("Seeked", signal.arguments().at(0).toLongLong() / 1'000'000);
-        for (auto it = changed.cbegin(); it != changed.cend(); ++it)
-            heard.append(it.key() + '=' + it.value().toString());
+        for (auto it = changed.cbegin(); it != changed.cend(); ++it) {
+            if (it.key() == "Metadata") // its cover's address, up to the data itself
+                heard.append("Metadata="
+                    + qdbus_cast<QVariantMap>(it.value())
+                          .value("mpris:artUrl")
+                          .toString()
+                          .section(',', 0, 0));
+            else
+                heard.append(it.key() + '=' + it.value().toString());
+        }
     }
 
 private:
@@ -203,6 +256,7 @@ private:
     Library library;
     QueueController queue{library.tracks()};
     PlayerController controller{&library, &queue};
+    CoverArtLoader cover;
     MprisService *service = nullptr;
     QStringList heard; // what a desktop panel heard, in order
 };

@@ -10,6 +10,7 @@
 #include "playback/QueueController.h"
 #include "ui/dialogs/QueueDialog.h"
 #include "ui/dialogs/SearchDialog.h"
+#include "ui/widgets/CoverView.h"
 #include "ui/widgets/TrackList.h"
 
 #include <QAccessible>
@@ -517,6 +518,35 @@ private slots:
         QTest::mouseClick(fav(3), Qt::RightButton);
         QCOMPARE(fav(3)->text(), QStringLiteral("Fav 4"));
         QCOMPARE(fav(3)->toolTip(), QStringLiteral("No favorite set"));
+    }
+
+    // The cover of the playing track beside the heart, scaled to fit; a placeholder for none.
+    void coverView_data()
+    {
+        columns<QStringList, QString>("plays", "centre");
+        QTest::newRow("nothing played") << QStringList() << "";
+        QTest::newRow("embedded art") << QStringList{"art.flac"} << "#ff8000";
+        QTest::newRow("then a track without") << QStringList{"art.flac", "tone.mp3"} << "";
+    }
+    void coverView()
+    {
+        QFETCH(QStringList, plays);
+        QFETCH(QString, centre);
+        w = freshWindow();
+        w->show();
+        auto *view = child<CoverView>(w.get(), "coverView");
+        QCOMPARE(QAccessible::queryAccessibleInterface(view)->text(QAccessible::Name),
+            QString("Cover art"));
+        for (const QString &name : plays) {
+            player()->playUrl(QUrl::fromLocalFile(copyFixture(name, music->filePath(name))));
+            QTRY_COMPARE_WITH_TIMEOUT(!view->image().isNull(), name.startsWith("art."), 20000);
+        }
+        const QColor seen
+            = view->grab().toImage().pixelColor(view->width() / 2, view->height() / 2);
+        QVERIFY2(centre.isEmpty() ? seen != QColor(0xff8000)
+                                  : qAbs(seen.green() - 0x80) < 12 && seen.red() > 240,
+            qPrintable(seen.name()));
+        QCOMPARE(view->size(), QSize(96, 96));
     }
 
     void userSessionAndRestart()

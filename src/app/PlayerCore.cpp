@@ -1,6 +1,7 @@
 #include "app/PlayerCore.h"
 
 #include "library/Library.h"
+#include "library/cover/CoverArtLoader.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 #ifdef CORVEL_HAS_DBUS
@@ -15,7 +16,11 @@ PlayerCore::PlayerCore(DesktopBus bus, QObject *parent)
     , mediaLibrary(new Library(this))
     , playQueue(new QueueController(mediaLibrary->tracks(), this))
     , player(new PlayerController(mediaLibrary, playQueue, {}, this))
+    , cover(new CoverArtLoader(this))
 {
+    // Also after a rename of the playing file; the loader skips the file it read last.
+    connect(player, &PlayerController::trackChanged, cover,
+        [this] { cover->request(player->source().toLocalFile()); });
     // Every new track is kept at once, so a crash later still starts on it.
     connect(player, &PlayerController::sourceChanged, this, &PlayerCore::saveSettings);
 }
@@ -40,6 +45,11 @@ QueueController *PlayerCore::queue() const
 PlayerController *PlayerCore::controller() const
 {
     return player;
+}
+
+CoverArtLoader *PlayerCore::coverArt() const
+{
+    return cover;
 }
 
 MprisService *PlayerCore::desktopBus() const
@@ -71,6 +81,7 @@ void PlayerCore::offerOnDesktopBus()
     busService = new MprisService(player);
     connect(busService, &MprisService::raiseRequested, this, &PlayerCore::raiseRequested);
     connect(busService, &MprisService::quitRequested, this, &PlayerCore::quitRequested);
+    busService->followCoverArt(cover);
 #endif
 }
 

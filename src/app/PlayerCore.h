@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSettings>
 
+class CoverArtLoader;
 class Library;
 class MprisService;
 class PlayerController;
@@ -12,7 +13,8 @@ class QueueController;
 
 /**
  * The program's core in one object: it owns the settings store, the library,
- * the play-next queue, the transport and the desktop bus service, and wires
+ * the play-next queue, the transport, the cover art reader and the desktop bus
+ * service, and wires
  * them to each other in the order the program needs. The views are built on
  * it afterwards and connect to its services before start() puts the stored
  * settings in and starts the library's load, so every change of the start
@@ -36,6 +38,8 @@ public:
     QueueController *queue() const;
     /** The transport. */
     PlayerController *controller() const;
+    /** The cover of the playing track, read afresh whenever the track changes. */
+    CoverArtLoader *coverArt() const;
     /** The desktop bus service; null before start(), with DesktopBus::Off or without D-Bus. */
     MprisService *desktopBus() const;
 
@@ -78,5 +82,6 @@ private:
     Library *mediaLibrary;
     QueueController *playQueue;
     PlayerController *player;
+    CoverArtLoader *cover;
     MprisService *busService = nullptr;
 };

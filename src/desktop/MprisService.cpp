@@ -3,6 +3,7 @@
 #include "desktop/CorvelQueueAdaptor.h"
 #include "desktop/MprisPlayerAdaptor.h"
 #include "desktop/MprisRootAdaptor.h"
+#include "library/cover/CoverArtLoader.h"
 #include "playback/PlayerController.h"
 
 #include <QCryptographicHash>
@@ -220,7 +221,25 @@ QVariantMap MprisService::readMetadata() const
     if (!track.album.isEmpty())
         map.insert(QStringLiteral("xesam:album"), track.album);
     map.insert(QStringLiteral("xesam:url"), track.url.toString());
+    // The art of the previous track is not shown while the new one's is read.
+    if (!cover.artUrl.isEmpty() && cover.track == track.url.toLocalFile())
+        map.insert(QStringLiteral("mpris:artUrl"), cover.artUrl);
     return map;
+}
+
+void MprisService::followCoverArt(CoverArtLoader *loader)
+{
+    showCoverArt(loader->current());
+    connect(loader, &CoverArtLoader::coverChanged, this, &MprisService::showCoverArt);
+}
+
+void MprisService::showCoverArt(const CoverArt &art)
+{
+    cover = art;
+    if (!registered)
+        return;
+    trackMetadata = readMetadata();
+    announceChanges();
 }
 
 void MprisService::seek(qlonglong offset)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/cover/CoverArt.h"
+
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QObject>
@@ -7,6 +9,7 @@
 #include <QUrl>
 #include <QVariantMap>
 
+class CoverArtLoader;
 class MprisPlayerAdaptor;
 class PlayerController;
 
@@ -84,6 +87,12 @@ public:
     qlonglong position() const;
     /** The current track's metadata map. */
     QVariantMap metadata() const;
+    /**
+     * Shows the covers @p loader announces in the metadata (mpris:artUrl)
+     * while their track is the current one, and announces each change; the
+     * cover of another track, or none, leaves the key out.
+     */
+    void followCoverArt(CoverArtLoader *loader);
 
     /** Jumps @p offset microseconds from the position; past the end it acts as next. */
     void seek(qlonglong offset);
@@ -105,6 +114,7 @@ signals:
     void quitRequested();
 
 private:
+    void showCoverArt(const CoverArt &art);
     QVariantMap readMetadata() const;
     QVariantMap playerProperties() const;
     void announceChanges();
@@ -118,4 +128,5 @@ private:
     // Read once per track: the volume slider and the state announce often,
     // and a file outside the library is read from disk.
     QVariantMap trackMetadata;
+    CoverArt cover;
 };

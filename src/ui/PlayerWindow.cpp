@@ -6,6 +6,7 @@
 #include "library/SettingsStore.h"
 #include "library/TimeText.h"
 #include "library/TrackModel.h"
+#include "library/cover/CoverArtLoader.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 #include "ui/FileDropTarget.h"
@@ -13,6 +14,7 @@
 #include "ui/dialogs/AboutDialog.h"
 #include "ui/dialogs/QueueDialog.h"
 #include "ui/dialogs/SearchDialog.h"
+#include "ui/widgets/CoverView.h"
 #include "ui/widgets/FavoriteGrid.h"
 #include "ui/widgets/PlayerControls.h"
 #include "ui/widgets/PlayerMenuBar.h"
@@ -48,6 +50,7 @@ PlayerWindow::PlayerWindow(PlayerCore *core, QWidget *parent)
     , trackList(new TrackList(trackModel, [this] { return player->currentRow(); }))
     , statusLine(new StatusLine(mediaLibrary, playQueue))
     , controls(new PlayerControls(statusLine, this))
+    , coverView(new CoverView(this))
     , favorite(new QPushButton(this))
     , favoriteGrid(new FavoriteGrid)
 {
@@ -78,7 +81,9 @@ void PlayerWindow::setupUI()
     auto *leftSideLayout = new QVBoxLayout;
     leftSideLayout->addWidget(trackList);
 
+    // The cover takes the free space left of the heart, under the list.
     auto *favoritesLayout = new QHBoxLayout;
+    favoritesLayout->addWidget(coverView, 0, Qt::AlignBottom);
     favoritesLayout->addStretch(2);
     favorite->setCheckable(true);
     favorite->setAccessibleName(tr("Set favorite"));
@@ -191,6 +196,8 @@ void PlayerWindow::connectController()
         setWindowTitle(mediaLibrary->tracks()->textAt(row));
         trackList->follow();
     });
+    connect(playerCore->coverArt(), &CoverArtLoader::coverChanged, coverView,
+        [this](const CoverArt &art) { coverView->setImage(art.image); });
     connect(player, &PlayerController::finished, this,
         [this] { setWindowTitle(tr("Playing finished.")); });
     connect(player, &PlayerController::playbackStateChanged, controls,

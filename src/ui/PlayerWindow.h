@@ -12,6 +12,7 @@
 #include <QString>
 
 class AboutDialog;
+class CoverView;
 class FavoriteGrid;
 class PlayerControls;
 class PlayerMenuBar;
@@ -141,6 +142,7 @@ private:
 
     StatusLine *statusLine;
     PlayerControls *controls;
+    CoverView *coverView;
     QPushButton *favorite;
     FavoriteGrid *favoriteGrid;
     bool showRemainingTime = false;
