@@ -612,13 +612,12 @@ FAULTS = [
      "a relative name is found against the process's folder, not the working directory given"),
     # --- QueueController.cpp, PlayerController.cpp, PlayerWindow.cpp, MprisService.cpp: opening files
     ("qc-putfirst-reversed", "playback/QueueController.cpp",
-     "for (auto it = paths.crbegin(); it != paths.crend(); ++it) {",
-     "for (auto it = paths.cbegin(); it != paths.cend(); ++it) {",
+     "                first.insert(path);\n                order.append(path);",
+     "                first.insert(path);\n                order.prepend(path);",
      "files opened together are queued in reverse order"),
     ("qc-putfirst-toggles", "playback/QueueController.cpp",
-     "            if (!queue.contains(*it))\n                queue.add(*it);\n            queue.moveToFront(*it);",
-     "            if (queue.contains(*it))\n                queue.remove(*it);\n            else\n                queue.add(*it);\n"
-     "            queue.moveToFront(*it);",
+     "                first.insert(path);\n                order.append(path);",
+     "                first.insert(path);\n                if (!before.contains(path))\n                    order.append(path);",
      "opening a file that is queued already takes it out of the queue"),
     ("pc-open-queues-first", "playback/PlayerController.cpp",
      "    playUrl(files.first());\n    queueNext(files.mid(1));",
