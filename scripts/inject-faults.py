@@ -627,13 +627,13 @@ FAULTS = [
      "    if (event->possibleActions() & Qt::CopyAction)\n        return Qt::CopyAction;",
      "    if (event->possibleActions() & event->proposedAction())\n        return event->proposedAction();",
      "a drop takes the action the source proposes, a move included, so the source may delete the files"),
-    ("mp-handover-first-queued", "desktop/MprisService.cpp",
+    ("mp-handover-first-queued", "desktop/SingleInstance.cpp",
      "for (qsizetype i = 1; i < files.size(); ++i)",
      "for (qsizetype i = 0; i < files.size(); ++i)",
      "a second start hands its first file over to play and to queue, so it plays twice"),
     ("mp-open-remote", "desktop/MprisService.cpp",
-     "if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())\n        return;\n    player->playUrl(url);",
-     "if (url.isLocalFile() && !QFileInfo(url.toLocalFile()).isFile())\n        return;\n    player->playUrl(url);",
+     "if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())\n        return;\n    player->open({url});",
+     "if (url.isLocalFile() && !QFileInfo(url.toLocalFile()).isFile())\n        return;\n    player->open({url});",
      "a bus client's OpenUri of an http URL streams it instead of being ignored"),
 ]
 

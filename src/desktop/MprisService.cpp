@@ -8,6 +8,8 @@
 #include <QCryptographicHash>
 #include <QDBusMessage>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -204,34 +206,37 @@ void MprisService::setPosition(const QDBusObjectPath &track, qlonglong position)
 
 void MprisService::openUri(const QString &uri)
 {
-    // Answered at once, opened in the next turn: a second start waits for
-    // the answer, not for the player to open the files. QueueNext waits
-    // alike, so the two keep their order.
-    QMetaObject::invokeMethod(
-        this,
-        [this, uri] {
-            const QUrl url(uri);
-            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
-                player->open({url});
-        },
-        Qt::QueuedConnection);
+    const QUrl url(uri);
+    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+        return;
+    player->open({url});
 }
 
 void MprisService::queueNext(const QStringList &uris)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, uris] {
-            QList<QUrl> files;
-            files.reserve(uris.size());
-            for (const QString &uri : uris) {
-                const QUrl url(uri);
-                if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
-                    files.append(url);
-            }
-            player->queueNext(files);
-        },
-        Qt::QueuedConnection);
+    checking.append(QtConcurrent::run([uris] {
+        QList<QUrl> files;
+        files.reserve(uris.size());
+        for (const QString &uri : uris) {
+            const QUrl url(uri);
+            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+                files.append(url);
+        }
+        return files;
+    }));
+    auto *watcher = new QFutureWatcher<QList<QUrl>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        queueChecked();
+    });
+    watcher->setFuture(checking.last());
+}
+
+void MprisService::queueChecked()
+{
+    // A later call's files may be checked first; they wait for the earlier ones.
+    while (!checking.isEmpty() && checking.constFirst().isFinished())
+        player->queueNext(checking.takeFirst().result());
 }
 
 QVariantMap MprisService::playerProperties() const

@@ -2,6 +2,8 @@
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
+#include <QFuture>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
@@ -72,17 +74,16 @@ public:
     /** Jumps to @p position microseconds if @p track is the current track and the position lies
      * within it. */
     void setPosition(const QDBusObjectPath &track, qlonglong position);
-    /**
-     * Plays the local file of the file URI @p uri (PlayerController::open);
-     * other URIs are ignored. Done in the next turn of the event loop, after
-     * the answer, as queueNext() is.
-     */
+    /** Plays the local file of the file URI @p uri (PlayerController::open); other URIs are
+     * ignored. */
     void openUri(const QString &uri);
     /**
      * Puts the local files of the file URIs @p uris at the front of the
-     * play-next queue, in their order; other URIs are ignored. Done in the
-     * next turn of the event loop: a folder of thousands of files is checked
-     * after the caller has its answer.
+     * play-next queue, in their order; other URIs are ignored. Returns at
+     * once: the files are checked on a worker thread and queued in the GUI
+     * thread after, in the order the calls came, so a second start handing
+     * over a folder of thousands of files has its answer at once and the
+     * window does not freeze.
      */
     void queueNext(const QStringList &uris);
 
@@ -93,12 +94,15 @@ signals:
     void quitRequested();
 
 private:
+    void queueChecked();
     QVariantMap readMetadata() const;
     QVariantMap playerProperties() const;
     void announceChanges();
 
     PlayerController *player;
     QDBusConnection connection;
+    // Files to queue being checked on workers, oldest first.
+    QList<QFuture<QList<QUrl>>> checking;
     MprisPlayerAdaptor *playerAdaptor = nullptr;
     bool registered = false;
     // What listeners last heard, to announce only what changed.

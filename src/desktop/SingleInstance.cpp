@@ -86,7 +86,7 @@ SingleInstance::HandOver SingleInstance::handOver(const QList<QUrl> &files)
     rest.reserve(files.size() - 1);
     for (qsizetype i = 1; i < files.size(); ++i)
         rest.append(files.at(i).toString(QUrl::FullyEncoded));
-    // The player answers these at once and opens the files after.
+    // QueueNext is answered at once: the player checks the files after.
     const bool taken = answered(call(connection, playerInterface, QStringLiteral("OpenUri"),
                            {files.first().toString(QUrl::FullyEncoded)}, deadline))
         && (rest.isEmpty()

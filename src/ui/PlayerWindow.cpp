@@ -213,7 +213,10 @@ void PlayerWindow::connectQueue()
 {
     // The track list's and the search's models mark their rows themselves.
     connect(playQueue, &QueueController::changed, this, [this] {
-        queueDialog->setQueue(playQueue->paths(), playQueue->names());
+        // A hidden dialog is filled when it is shown: a folder of thousands
+        // of files opened must not build thousands of rows no one sees.
+        if (queueDialog->isVisible())
+            queueDialog->setQueue(playQueue->paths(), playQueue->names());
         statusLine->showSummaryUnlessTimed();
     });
     connect(queueDialog, &QueueDialog::moveUpRequested, playQueue, &QueueController::moveUp);
