@@ -30,9 +30,9 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
-        QVERIFY2(daemon.waitForStarted() && daemon.waitForReadyRead(10000), "no dbus-daemon");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.readLine().trimmed()); // before any bus use
+        const QByteArray address = startBus(daemon);
+        QVERIFY2(!address.isEmpty(), "no dbus-daemon");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address); // before any bus use
         client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "client");
         QList<CacheEntry> entries;
         for (const QString name : {"library/0", "library/1", "library/2", "outside"}) {
@@ -164,9 +164,8 @@ private slots:
     {
         QFETCH(int, apart);
         QProcess bus; // a session of their own: this test's player holds the name on the other
-        bus.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
-        QVERIFY2(bus.waitForStarted() && bus.waitForReadyRead(10000), "no dbus-daemon");
-        const QString address = QString::fromLatin1(bus.readLine().trimmed());
+        const QString address = QString::fromLatin1(startBus(bus));
+        QVERIFY2(!address.isEmpty(), "no dbus-daemon");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
         const QStringList files = {urls[0].toLocalFile(), urls[3].toLocalFile()};
@@ -184,7 +183,7 @@ private slots:
         QCOMPARE(starts[ended].exitStatus(), QProcess::NormalExit);
         QCOMPARE(starts[ended].exitCode(), 0);
         QVERIFY2(running(player), "no player left");
-        QDBusConnection other = QDBusConnection::connectToBus(address, "twoStarts");
+        QDBusConnection other = QDBusConnection::connectToBus(address, QTest::currentDataTag());
         const QDBusReply<uint> owner = other.interface()->servicePid(MprisService::serviceName);
         QCOMPARE(qint64(owner.value()), starts[player].processId());
         // The player plays what the start that ended named.
@@ -201,7 +200,7 @@ private slots:
         other.call(QDBusMessage::createMethodCall(
             MprisService::serviceName, MprisService::objectPath, "org.mpris.MediaPlayer2", "Quit"));
         QVERIFY(starts[player].waitForFinished(20000));
-        QDBusConnection::disconnectFromBus("twoStarts");
+        QDBusConnection::disconnectFromBus(QTest::currentDataTag());
         bus.kill();
         bus.waitForFinished();
     }
@@ -224,6 +223,13 @@ public slots: // what a desktop panel hears: each property change as name=value,
     }
 
 private:
+    /** Starts a private session bus in @p daemon; its address, empty when it did not start. */
+    static QByteArray startBus(QProcess &daemon)
+    {
+        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
+        const bool up = daemon.waitForStarted() && daemon.waitForReadyRead(10000);
+        return up ? daemon.readLine().trimmed() : QByteArray();
+    }
     /** A client's call of @p method (the wait lets this thread answer): its value, or the error. */
     QVariant ask(const QString &interface, const QString &method, const QVariantList &args = {})
     {
