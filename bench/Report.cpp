@@ -36,6 +36,8 @@ const TableRow tableRows[] = {
     {"stall_install_ms", "longest stall, install", "ms", "<= 50 ms"},
     {"stall_cache_save_ms", "longest stall, cache save", "ms", "<= 50 ms"},
     {"stall_watch_ms", "longest stall, file landing", "ms", "<= 50 ms"},
+    {"handover_ms", "hand-over, 20,000 files", "ms", "<= 500 ms"},
+    {"stall_handover_ms", "longest stall, hand-over", "ms", "<= 50 ms"},
     {"watch_ready_ms", "watch, whole tree watched", "ms", ""},
     {"watch_memory_mb", "watch, resident memory", "MB", ""},
     {"watch_landing_ms", "watch, file landed to row", "ms", ""},

@@ -3,7 +3,7 @@
 #include "library/FileResolver.h"
 #include "ui/PlayerWindow.h"
 #ifdef CORVEL_HAS_DBUS
-#include "desktop/MprisService.h"
+#include "desktop/SingleInstance.h"
 #endif
 
 #include <QApplication>
@@ -14,19 +14,25 @@
 #ifdef CORVEL_HAS_DBUS
 namespace {
 
-// One player at a time: a running one takes the files named (or only comes
-// to the front when none were) and this start ends with the status returned.
-std::optional<int> handOver(const FileResolver::Result &request)
+// A start that found the bus name taken hands the files named to the player
+// that holds it (or only brings it to the front when none were) and ends with
+// the status returned. Never a second window while a player holds the name.
+std::optional<int> handOver(SingleInstance &instance, const FileResolver::Result &request)
 {
     if (request.files.isEmpty() && !request.problems.isEmpty()) {
-        // Nothing to hand over: a running player is left as it is.
-        if (!MprisService::isPlayerRunning())
-            return std::nullopt;
+        // Nothing to hand over: the running player is left as it is.
         DesktopApp::printProblems(request.problems);
         return EXIT_FAILURE;
     }
-    if (!MprisService::openInRunningPlayer(request.files))
+    switch (instance.handOver(request.files)) {
+    case SingleInstance::HandOver::Claimed:
         return std::nullopt;
+    case SingleInstance::HandOver::NoAnswer:
+        DesktopApp::printProblems(request.problems + QStringList{SingleInstance::noAnswerText()});
+        return EXIT_FAILURE;
+    case SingleInstance::HandOver::Done:
+        break;
+    }
     DesktopApp::printProblems(request.problems);
     return EXIT_SUCCESS;
 }
@@ -44,11 +50,19 @@ int qMain(int argc, char **argv)
     QStringList arguments;
     if (const std::optional<int> status = DesktopApp::handleCommandLine(app, &arguments))
         return *status;
+#ifdef CORVEL_HAS_DBUS
+    // The bus name first, before a folder named is walked and the window
+    // built: a second start a moment later finds it taken. Held to the end.
+    SingleInstance instance;
+    const SingleInstance::Claim claim = instance.claim();
+#endif
     // Found here, against the directory this process was started in, whichever player plays them.
     const FileResolver::Result request = FileResolver::resolve(arguments, QDir::currentPath());
 #ifdef CORVEL_HAS_DBUS
-    if (const std::optional<int> status = handOver(request))
-        return *status;
+    if (claim == SingleInstance::Claim::Taken) {
+        if (const std::optional<int> status = handOver(instance, request))
+            return *status;
+    }
 #endif
     int result = 0;
     {

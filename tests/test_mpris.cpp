@@ -31,9 +31,9 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
-        QVERIFY2(daemon.waitForStarted() && daemon.waitForReadyRead(10000), "no dbus-daemon");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.readLine().trimmed()); // before any bus use
+        const QByteArray address = startBus(daemon);
+        QVERIFY2(!address.isEmpty(), "no dbus-daemon");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address); // before any bus use
         client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "client");
         QList<CacheEntry> entries;
         for (const QString name : {"library/0", "library/1", "library/2", "outside"}) {
@@ -113,36 +113,98 @@ private slots:
 
     void secondStart_data()
     {
-        // names: as given in the music folder; plays, queued: relative to it; reported: bad names.
-        columns<QStringList, int, QString, QString, int>(
-            "names", "status", "plays", "queued", "reported");
-        QTest::newRow("no names: comes forward") << QStringList() << 0 << "library/2.wav"
-                                                 << "" << 0;
-        QTest::newRow("the first plays, the others queued; a folder sorted, no file twice")
-            << QStringList{"outside.wav", "library/1.wav", "library", "gone.wav"} << 0
-            << "outside.wav"
-            << "library/1.wav library/0.wav library/2.wav" << 1;
-        QTest::newRow("only bad names: nothing changes")
-            << QStringList{"gone.wav", "http://a.org/0.wav"} << 1 << "library/2.wav"
-            << "" << 2;
+        // names: as given in the music folder; plays, queued: relative to it; reported: the lines
+        // on the error output, one per bad name; answers: whether this player answers meanwhile.
+        columns<QStringList, int, QString, QString, int, bool>(
+            "names", "status", "plays", "queued", "reported", "answers");
+        const auto row = [](const char *name, QStringList names, int status, QString plays,
+                             QString queued, int reported, bool answers = true) {
+            QTest::newRow(name) << names << status << plays << queued << reported << answers;
+        };
+        row("no names: comes forward", {}, 0, "library/2.wav", "", 0);
+        row("one file: plays, nothing queued", {"library/0.wav"}, 0, "library/0.wav", "", 0);
+        row("the first plays, the others queued; a folder sorted, no file twice",
+            {"outside.wav", "library/1.wav", "library", "gone.wav"}, 0, "outside.wav",
+            "library/1.wav library/0.wav library/2.wav", 1);
+        row("only bad names: nothing changes", {"gone.wav", "http://a.org/0.wav"}, 1,
+            "library/2.wav", "", 2);
+        // The player is busy past the wait: told, and no second window (it would not end).
+        row("no answer: told, nothing opened", {"outside.wav"}, 1, "library/2.wav", "", 1, false);
     }
     void secondStart()
     {
         QFETCH(QStringList, names);
+        QFETCH(bool, answers);
         QSignalSpy raised(service, &MprisService::raiseRequested);
         controller.playRow(2);
         queue.clear();
         QProcess second; // hands what it was given to this player, and ends
         second.setWorkingDirectory(music.path());
         second.start(CORVEL_PLAYER_PATH, names);
-        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
+        if (answers)
+            QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 30000);
+        else // no event of this process is handled meanwhile: the bus calls wait
+            QVERIFY2(second.waitForFinished(30000), "the start did not end: a second player");
         QTEST(second.exitCode(), "status"); // a crash would give the signal
         QCOMPARE(raised.size(), second.exitCode() == 0 ? 1 : 0); // with only bad names, left alone
+        finishBackgroundWork(); // the files to queue are checked after the answer
         const QString prefix = music.path() + '/';
         QTEST(controller.source().toLocalFile().remove(prefix), "plays");
         QTEST(queue.paths().replaceInStrings(prefix, "").join(' '), "queued");
         const QString errors = QString::fromLocal8Bit(second.readAllStandardError());
-        QTEST(int(errors.count("corvel-player: Cannot open")), "reported"); // a line for each
+        QTEST(int(errors.count("corvel-player: ")), "reported");
+    }
+
+    void twoStarts_data()
+    {
+        columns<int>("apart"); // ms between the two starts, each on its own file
+        QTest::newRow("together") << 0;
+        QTest::newRow("50 ms apart") << 50;
+        QTest::newRow("300 ms apart") << 300;
+    }
+    void twoStarts()
+    {
+        QFETCH(int, apart);
+        QProcess bus; // a session of their own: this test's player holds the name on the other
+        const QString address = QString::fromLatin1(startBus(bus));
+        QVERIFY2(!address.isEmpty(), "no dbus-daemon");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        const QStringList files = {urls[0].toLocalFile(), urls[3].toLocalFile()};
+        QProcess starts[2];
+        for (int i = 0; i < 2; ++i) {
+            if (i == 1)
+                QThread::msleep(apart);
+            starts[i].setProcessEnvironment(environment);
+            starts[i].start(CORVEL_PLAYER_PATH, {files[i]});
+        }
+        const auto running = [&](int i) { return starts[i].state() != QProcess::NotRunning; };
+        QTRY_VERIFY2_WITH_TIMEOUT(!running(0) || !running(1), "two players", 30000);
+        const int ended = running(0) ? 1 : 0;
+        const int player = 1 - ended;
+        QCOMPARE(starts[ended].exitStatus(), QProcess::NormalExit);
+        QCOMPARE(starts[ended].exitCode(), 0);
+        QVERIFY2(running(player), "no player left");
+        QDBusConnection other = QDBusConnection::connectToBus(address, QTest::currentDataTag());
+        const QDBusReply<uint> owner = other.interface()->servicePid(MprisService::serviceName);
+        QCOMPARE(qint64(owner.value()), starts[player].processId());
+        // The player plays what the start that ended named.
+        const auto playing = [&] {
+            QDBusMessage get = QDBusMessage::createMethodCall(
+                MprisService::serviceName, MprisService::objectPath, properties, "Get");
+            get << playerInterface << "Metadata";
+            const QDBusMessage reply = other.call(get);
+            const QVariantMap map = qdbus_cast<QVariantMap>(
+                reply.arguments().value(0).value<QDBusVariant>().variant());
+            return QUrl(map.value("xesam:url").toString()).toLocalFile();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(playing(), files[ended], 20000);
+        other.call(QDBusMessage::createMethodCall(
+            MprisService::serviceName, MprisService::objectPath, "org.mpris.MediaPlayer2", "Quit"));
+        QVERIFY(starts[player].waitForFinished(20000));
+        QDBusConnection::disconnectFromBus(QTest::currentDataTag());
+        bus.kill();
+        bus.waitForFinished();
     }
 
     // The cover of what plays, as a panel hears it: the folder image's address, the embedded
@@ -214,6 +276,13 @@ public slots: // what a desktop panel hears: each property change as name=value,
     }
 
 private:
+    /** Starts a private session bus in @p daemon; its address, empty when it did not start. */
+    static QByteArray startBus(QProcess &daemon)
+    {
+        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
+        const bool up = daemon.waitForStarted() && daemon.waitForReadyRead(10000);
+        return up ? daemon.readLine().trimmed() : QByteArray();
+    }
     /** A client's call of @p method (the wait lets this thread answer): its value, or the error. */
     QVariant ask(const QString &interface, const QString &method, const QVariantList &args = {})
     {

@@ -3,6 +3,9 @@
 // cannot be opened is reported. test_mpris has a second start hand its files to a running player.
 
 #include "TestSupport.h"
+#ifdef CORVEL_HAS_DBUS
+#include "desktop/MprisService.h"
+#endif
 #include "library/FileResolver.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
@@ -46,38 +49,65 @@ private slots:
             copyFixture(
                 "tone." + QFileInfo(name).suffix().toLower(), root.filePath("other/" + name));
         writeFile(root.filePath("other/notes.mp3.txt"), "not audio");
+        writeFile(root.filePath("music/deep/notes.txt"), "no audio");
     }
 
     void open_data()
     {
         // how: "line" resolves names against other/, "drop" drops them on the track list, "early"
-        // opens them before the library is read. $: the temporary folder. c.ogg is queued before.
-        // plays: the file, "(row)" when it plays as its library row. status: after "Cannot open ".
-        columns<QString, QStringList, QString, QString, QString>(
-            "how", "names", "plays", "queued", "status");
+        // opens them before the library is read (a full scan: real tags from then on), "bus" hands
+        // them over as a second start does (OpenUri, QueueNext). $: the temporary folder. c.ogg is
+        // queued and the restored track before. plays: the file, "(row)" when it plays as its
+        // library row. title: "" for the program's name. status: after "Cannot open ".
+        columns<QString, QStringList, QString, QString, QString, QString>(
+            "how", "names", "plays", "queued", "title", "status");
         const auto row = [](const char *name, QString how, QStringList names, QString plays,
-                             QString queued, QString status = {}) {
-            QTest::newRow(name) << how << names << plays << queued << status;
+                             QString queued, QString title, QString status = {}) {
+            QTest::newRow(name) << how << names << plays << queued << title << status;
         };
+        const QString mp3 = "Mp3 Album Artist - Mp3 Tone (0:01)"; // x.mp3, outside
+        const QString ogg = "Ogg Album Artist - Ogg Tone (0:01)"; // y.ogg, outside
         row("in the library, a file: URL: as its row", "line", {"file://$/music/b.wav"},
-            "b.wav (row)", "c.ogg");
+            "b.wav (row)", "c.ogg", "Artist b - Tone (0:01)");
         row("outside; the rest queued first, c.ogg moved", "line",
-            {"x.mp3", "../music/a.mp3", "../music/c.ogg"}, "x.mp3", "a.mp3 c.ogg");
+            {"x.mp3", "../music/a.mp3", "../music/c.ogg"}, "x.mp3", "a.mp3 c.ogg", mp3);
+        row("the same file named twice: once, where first named", "line",
+            {"x.mp3", "../music/a.mp3", "x.mp3", "../music/a.mp3"}, "x.mp3", "a.mp3 c.ogg", mp3);
         row("a folder: the audio files below it in name order, any case", "line", {"."}, "y.ogg",
-            "LOUD.WAV x.mp3 c.ogg");
-        row("http: URL", "line", {"http://a.org/a.mp3"}, "", "c.ogg",
+            "LOUD.WAV x.mp3 c.ogg", ogg);
+        row("a file and the folder it is in: the file once, first", "line", {"x.mp3", "."}, "x.mp3",
+            "y.ogg LOUD.WAV c.ogg", mp3);
+        row("http: URL", "line", {"http://a.org/a.mp3"}, "", "c.ogg", "",
             "\"http://a.org/a.mp3\": only local files and file: URLs can be opened.");
-        row("missing", "line", {"gone.mp3"}, "", "c.ogg", "\"gone.mp3\": no such file or folder.");
-        row("not audio", "line", {"notes.mp3.txt"}, "", "c.ogg",
+        row("missing", "line", {"gone.mp3"}, "", "c.ogg", "",
+            "\"gone.mp3\": no such file or folder.");
+        row("an empty name is not the working folder", "line", {"", "x.mp3"}, "x.mp3", "c.ogg", mp3,
+            "\"\": no such file or folder.");
+        row("not audio", "line", {"notes.mp3.txt"}, "", "c.ogg", "",
             "\"notes.mp3.txt\": not an audio file (mp3, ogg, wav, flac, opus, m4a, wma, wv, aiff, "
             "aif, ape).");
-        row("good and bad", "line", {"gone.mp3", "x.mp3", "notes.mp3.txt"}, "x.mp3", "c.ogg",
+        row("good and bad", "line", {"gone.mp3", "x.mp3", "notes.mp3.txt"}, "x.mp3", "c.ogg", mp3,
             "\"gone.mp3\": no such file or folder. (1 more not opened)");
         row("dropped: a folder and a file", "drop", {"file://$/other/deep", "file://$/music/a.mp3"},
-            "y.ogg", "a.mp3 c.ogg");
+            "y.ogg", "a.mp3 c.ogg", ogg);
+        row("dropped: a library file as its row", "drop", {"file://$/music/b.wav"}, "b.wav (row)",
+            "c.ogg", "Artist b - Tone (0:01)");
+        row("dropped: a web address and a folder without audio: each told, by its name", "drop",
+            {"http://a.org/a.mp3", "file://$/music/deep"}, "", "c.ogg", "",
+            "\"http://a.org/a.mp3\": only local files and file: URLs can be opened. (1 more not "
+            "opened)");
+#ifdef CORVEL_HAS_DBUS
+        row("handed over: a library file as its row, the list on it", "bus",
+            {"file://$/music/b.wav", "file://$/other/x.mp3"}, "b.wav (row)", "x.mp3 c.ogg",
+            "Artist b - Tone (0:01)");
+        row("handed over: outside, titled by its tags", "bus", {"file://$/other/x.mp3"}, "x.mp3",
+            "c.ogg", mp3);
+#endif
         row("before the library is read: as its row once it is", "early",
             {"../music/b.wav", "gone.mp3"}, "b.wav (row)", "c.ogg",
-            "\"gone.mp3\": no such file or folder.");
+            "Wav Album Artist - Wav Tone (0:01)", "\"gone.mp3\": no such file or folder.");
+        row("before the library is read: outside, titled by its tags", "early", {"x.mp3"}, "x.mp3",
+            "c.ogg", mp3);
     }
     void open()
     {
@@ -97,10 +127,19 @@ private slots:
             return noScanPending(*w->library()->tracks()) && list->model()->rowCount() == 3;
         };
         QTRY_VERIFY_WITH_TIMEOUT(how == "early" || settled(), 20000);
-        if (how == "drop") // a move would delete the files in the file manager
+        if (how == "drop") { // a move would delete the files in the file manager
             QCOMPARE(drop(list->viewport(), QUrl::fromStringList(names)), Qt::CopyAction);
-        else
+        } else if (how == "bus") {
+#ifdef CORVEL_HAS_DBUS
+            // Off the bus: the calls a second start makes, as the adaptors make them.
+            auto *bus = new MprisService(w->controller(), QDBusConnection(QString()));
+            bus->openUri(names.first());
+            bus->queueNext(names.mid(1));
+            finishBackgroundWork(); // the files to queue are checked after the answer
+#endif
+        } else {
             w->openFiles(FileResolver::resolve(names, root.filePath("other")));
+        }
         QTRY_VERIFY_WITH_TIMEOUT(settled(), 60000);
 
         PlayerController *player = w->controller();
@@ -110,6 +149,7 @@ private slots:
         QTEST(w->queue()->paths().replaceInStrings(QRegularExpression(".*/"), "").join(' '),
             "queued");
         QCOMPARE(list->currentRow(), player->currentRow()); // not the restored track's
+        QTEST(w->windowTitle().replace("Corvel Media Player", ""), "title");
         QTEST(child<QLabel>(w.get(), "statusLine")->text().section("Cannot open ", 1), "status");
         // Next plays the front of the queue, a file outside the library as well.
         const QString front = w->queue()->paths().constFirst();

@@ -7,9 +7,10 @@
 #include "playback/PlayerController.h"
 
 #include <QCryptographicHash>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -21,27 +22,6 @@ const QString MprisService::noTrackPath
 namespace {
 
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString queueInterface = QStringLiteral("com.tavrenin.CorvelPlayer.Queue");
-
-// A second start waits this long for the running player to answer before it
-// gives up and starts on its own.
-constexpr int raiseTimeoutMs = 5000;
-
-/** Calls @p method of a running player on @p bus; true when it answered. */
-bool callRunningPlayer(const QDBusConnection &bus, const QString &interface, const QString &method,
-    const QVariantList &arguments = {})
-{
-    if (!bus.isConnected())
-        return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        MprisService::serviceName, MprisService::objectPath, interface, method);
-    call.setArguments(arguments);
-    // Only a running player counts; the bus must not start one.
-    call.setAutoStartService(false);
-    // Events keep flowing while waiting, so a player in this very process can answer.
-    const QDBusMessage reply = bus.call(call, QDBus::BlockWithGui, raiseTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
-}
 
 } // namespace
 
@@ -58,6 +38,8 @@ MprisService::MprisService(PlayerController *controller, const QDBusConnection &
     new CorvelQueueAdaptor(this);
     if (!connection.registerObject(objectPath, this))
         return;
+    // A start that claimed the name before building its window
+    // (SingleInstance) holds it already, and is told so.
     if (!connection.registerService(serviceName)) {
         // Another player has the name: this one stays off the bus.
         connection.unregisterObject(objectPath);
@@ -90,32 +72,6 @@ MprisService::~MprisService()
 bool MprisService::isRegistered() const
 {
     return registered;
-}
-
-bool MprisService::raiseRunningPlayer(const QDBusConnection &bus)
-{
-    return callRunningPlayer(
-        bus, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
-}
-
-bool MprisService::openInRunningPlayer(const QList<QUrl> &files, const QDBusConnection &bus)
-{
-    if (!raiseRunningPlayer(bus))
-        return false;
-    if (files.isEmpty())
-        return true;
-    QStringList rest;
-    for (qsizetype i = 1; i < files.size(); ++i)
-        rest.append(files.at(i).toString(QUrl::FullyEncoded));
-    return callRunningPlayer(bus, playerInterface, QStringLiteral("OpenUri"),
-               {files.first().toString(QUrl::FullyEncoded)})
-        && (rest.isEmpty()
-            || callRunningPlayer(bus, queueInterface, QStringLiteral("QueueNext"), {rest}));
-}
-
-bool MprisService::isPlayerRunning(const QDBusConnection &bus)
-{
-    return bus.isConnected() && bus.interface()->isServiceRegistered(serviceName).value();
 }
 
 QDBusObjectPath MprisService::trackId(const QUrl &url)
@@ -272,18 +228,34 @@ void MprisService::openUri(const QString &uri)
     const QUrl url(uri);
     if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
         return;
-    player->playUrl(url);
+    player->open({url});
 }
 
 void MprisService::queueNext(const QStringList &uris)
 {
-    QList<QUrl> files;
-    for (const QString &uri : uris) {
-        const QUrl url(uri);
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
-            files.append(url);
-    }
-    player->queueNext(files);
+    checking.append(QtConcurrent::run([uris] {
+        QList<QUrl> files;
+        files.reserve(uris.size());
+        for (const QString &uri : uris) {
+            const QUrl url(uri);
+            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+                files.append(url);
+        }
+        return files;
+    }));
+    auto *watcher = new QFutureWatcher<QList<QUrl>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        queueChecked();
+    });
+    watcher->setFuture(checking.last());
+}
+
+void MprisService::queueChecked()
+{
+    // A later call's files may be checked first; they wait for the earlier ones.
+    while (!checking.isEmpty() && checking.constFirst().isFinished())
+        player->queueNext(checking.takeFirst().result());
 }
 
 QVariantMap MprisService::playerProperties() const

@@ -4,6 +4,8 @@
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
+#include <QFuture>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
@@ -44,24 +46,6 @@ public:
     /** Whether the object and the bus name are registered. */
     bool isRegistered() const;
 
-    /**
-     * Asks a player already running on @p bus to raise its window. True when
-     * one answered, so this start may end; false without a bus or a player.
-     */
-    static bool raiseRunningPlayer(const QDBusConnection &bus = QDBusConnection::sessionBus());
-
-    /**
-     * Hands the local files @p files to a player already running on @p bus:
-     * the first plays (OpenUri), the others are queued after it (QueueNext),
-     * and its window comes to the front. True when it took them all; false
-     * without a bus or a player, or when the player stopped answering.
-     */
-    static bool openInRunningPlayer(
-        const QList<QUrl> &files, const QDBusConnection &bus = QDBusConnection::sessionBus());
-
-    /** Whether a player holds the bus name on @p bus (asking it nothing). */
-    static bool isPlayerRunning(const QDBusConnection &bus = QDBusConnection::sessionBus());
-
     /** The stable track id of @p url: derived from the file's path, the same in every run. */
     static QDBusObjectPath trackId(const QUrl &url);
 
@@ -99,11 +83,16 @@ public:
     /** Jumps to @p position microseconds if @p track is the current track and the position lies
      * within it. */
     void setPosition(const QDBusObjectPath &track, qlonglong position);
-    /** Plays the local file of the file URI @p uri; other URIs are ignored. */
+    /** Plays the local file of the file URI @p uri (PlayerController::open); other URIs are
+     * ignored. */
     void openUri(const QString &uri);
     /**
      * Puts the local files of the file URIs @p uris at the front of the
-     * play-next queue, in their order; other URIs are ignored.
+     * play-next queue, in their order; other URIs are ignored. Returns at
+     * once: the files are checked on a worker thread and queued in the GUI
+     * thread after, in the order the calls came, so a second start handing
+     * over a folder of thousands of files has its answer at once and the
+     * window does not freeze.
      */
     void queueNext(const QStringList &uris);
 
@@ -115,12 +104,15 @@ signals:
 
 private:
     void showCoverArt(const CoverArt &art);
+    void queueChecked();
     QVariantMap readMetadata() const;
     QVariantMap playerProperties() const;
     void announceChanges();
 
     PlayerController *player;
     QDBusConnection connection;
+    // Files to queue being checked on workers, oldest first.
+    QList<QFuture<QList<QUrl>>> checking;
     MprisPlayerAdaptor *playerAdaptor = nullptr;
     bool registered = false;
     // What listeners last heard, to announce only what changed.

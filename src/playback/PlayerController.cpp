@@ -248,6 +248,7 @@ void PlayerController::open(const QList<QUrl> &files)
         return;
     playUrl(files.first());
     queueNext(files.mid(1));
+    emit opened();
 }
 
 void PlayerController::queueNext(const QList<QUrl> &files)

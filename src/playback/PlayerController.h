@@ -128,6 +128,8 @@ signals:
     void sourceChanged(const QUrl &source);
     /** Library row @p row started. */
     void rowStarted(int row);
+    /** open() started the first of the files it was given; the views show what plays. */
+    void opened();
     /** The last track ended and nothing follows. */
     void finished();
     /** The source or its length changed; nowPlaying() and duration() have the news. */

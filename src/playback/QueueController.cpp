@@ -4,6 +4,7 @@
 #include "library/TimeText.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
@@ -91,13 +92,27 @@ void QueueController::putFirst(const QStringList &paths)
     if (paths.isEmpty())
         return;
     change([&] {
-        // From the last, each to the front: the first ends up first.
-        for (auto it = paths.crbegin(); it != paths.crend(); ++it) {
-            if (!queue.contains(*it))
-                queue.add(*it);
-            queue.moveToFront(*it);
+        // One pass over each list, not a search of the queue per path: a
+        // folder of thousands of files is opened at once.
+        const QStringList before = queue.getList();
+        QSet<QString> first;
+        first.reserve(paths.size());
+        QStringList order;
+        order.reserve(paths.size() + before.size());
+        for (const QString &path : paths) {
+            if (!first.contains(path)) {
+                first.insert(path);
+                order.append(path);
+            }
+        }
+        for (const QString &path : before) {
+            if (!first.contains(path))
+                order.append(path);
         }
         queue.setActive(true);
+        queue.clear();
+        for (const QString &path : std::as_const(order))
+            queue.add(path);
     });
 }
 

@@ -25,7 +25,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
@@ -189,15 +188,19 @@ void PlayerWindow::setupConnections()
 
 void PlayerWindow::connectController()
 {
-    connect(player, &PlayerController::sourceChanged, this, [this](const QUrl &source) {
-        setWindowTitle(tr("Now Playing: ") + QFileInfo(source.toLocalFile()).fileName());
-    });
-    connect(player, &PlayerController::rowStarted, this, [this](int row) {
-        setWindowTitle(mediaLibrary->tracks()->textAt(row));
+    connect(player, &PlayerController::sourceChanged, this, &PlayerWindow::showPlayingInTitle);
+    connect(player, &PlayerController::rowStarted, this, [this] {
+        showPlayingInTitle();
         trackList->follow();
     });
     connect(playerCore->coverArt(), &CoverArtLoader::coverChanged, coverView,
         [this](const CoverArt &art) { coverView->setImage(art.image); });
+    connect(player, &PlayerController::opened, this, [this] {
+        // Opened from outside the list (the command line, a drop, the desktop
+        // bus): the list shows the row that plays, as a double click leaves it.
+        if (mediaLibrary->tracks()->at(player->currentRow()) == player->source())
+            trackList->showRow(player->currentRow());
+    });
     connect(player, &PlayerController::finished, this,
         [this] { setWindowTitle(tr("Playing finished.")); });
     connect(player, &PlayerController::playbackStateChanged, controls,
@@ -221,7 +224,10 @@ void PlayerWindow::connectQueue()
 {
     // The track list's and the search's models mark their rows themselves.
     connect(playQueue, &QueueController::changed, this, [this] {
-        queueDialog->setQueue(playQueue->paths(), playQueue->names());
+        // A hidden dialog is filled when it is shown: a folder of thousands
+        // of files opened must not build thousands of rows no one sees.
+        if (queueDialog->isVisible())
+            queueDialog->setQueue(playQueue->paths(), playQueue->names());
         statusLine->showSummaryUnlessTimed();
     });
     connect(queueDialog, &QueueDialog::moveUpRequested, playQueue, &QueueController::moveUp);
@@ -320,8 +326,9 @@ void PlayerWindow::chooseMusicFolder()
 void PlayerWindow::showLibrary(Library::Install how)
 {
     searchDialog->refreshResults();
+    // A new scan may have moved the playing row, or found the file playing from outside.
     if (how == Library::Install::Scan)
-        setWindowTitle(tr("Corvel Media Player"));
+        showPlayingInTitle();
     // Every row at once, marked; the list keeps its current file and scroll position.
     trackModel->showAll();
     if (std::exchange(showRestoredRow, false))
@@ -329,6 +336,18 @@ void PlayerWindow::showLibrary(Library::Install how)
     else
         trackList->selectIfNone(player->currentRow());
     statusLine->showLibraryReady(how);
+}
+
+void PlayerWindow::showPlayingInTitle()
+{
+    const QUrl source = player->source();
+    const Playlist *tracks = mediaLibrary->tracks();
+    if (source.isEmpty())
+        setWindowTitle(tr("Corvel Media Player"));
+    else if (tracks->at(player->currentRow()) == source)
+        setWindowTitle(tracks->textAt(player->currentRow()));
+    else // a file outside the library: its own tags, read as the library reads them
+        setWindowTitle(player->nowPlaying().displayName);
 }
 
 void PlayerWindow::showPlaylistContextMenu(const QPoint &pos)
@@ -456,10 +475,5 @@ void PlayerWindow::openFiles(const FileResolver::Result &request)
     }
     if (request.files.isEmpty())
         return;
-    // Nothing has played since the start: the list shows the restored track,
-    // which the files named replace.
-    const bool restored = player->resumePending();
     player->open(request.files);
-    if (restored && mediaLibrary->tracks()->at(player->currentRow()) == player->source())
-        trackList->showRow(player->currentRow());
 }

@@ -117,6 +117,8 @@ private:
     void showPlaylistContextMenu(const QPoint &pos);
     void toggleQueued(int row);
     void showLibrary(Library::Install how);
+    /** Titles the window with what plays, as its track list row reads, or the program's name. */
+    void showPlayingInTitle();
     void chooseMusicFolder();
     void playOrPause();
     void handlePosition(qint64 pos);
