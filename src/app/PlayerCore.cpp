@@ -5,6 +5,8 @@
 #include "playback/QueueController.h"
 #ifdef CORVEL_HAS_DBUS
 #include "desktop/MprisService.h"
+#include "desktop/SleepInhibitor.h"
+#include "desktop/TrackNotifier.h"
 #endif
 
 PlayerCore::PlayerCore(DesktopBus bus, QObject *parent)
@@ -47,6 +49,39 @@ MprisService *PlayerCore::desktopBus() const
     return busService;
 }
 
+TrackNotifier *PlayerCore::notifier() const
+{
+    return trackNotifier;
+}
+
+SleepInhibitor *PlayerCore::sleepInhibitor() const
+{
+    return inhibitor;
+}
+
+bool PlayerCore::notificationsEnabled() const
+{
+    return store.notifications();
+}
+
+void PlayerCore::setNotificationsEnabled(bool on)
+{
+    store.setNotifications(on);
+#ifdef CORVEL_HAS_DBUS
+    if (trackNotifier)
+        trackNotifier->setEnabled(on);
+#endif
+}
+
+void PlayerCore::setWindowActive(bool active)
+{
+    windowActive = active;
+#ifdef CORVEL_HAS_DBUS
+    if (trackNotifier)
+        trackNotifier->setWindowActive(active);
+#endif
+}
+
 void PlayerCore::start()
 {
     // The stored track first, so that the library's install finds it by path.
@@ -70,6 +105,10 @@ void PlayerCore::offerOnDesktopBus()
     busService = new MprisService(player);
     connect(busService, &MprisService::raiseRequested, this, &PlayerCore::raiseRequested);
     connect(busService, &MprisService::quitRequested, this, &PlayerCore::quitRequested);
+    trackNotifier = new TrackNotifier(player, this);
+    trackNotifier->setEnabled(store.notifications());
+    trackNotifier->setWindowActive(windowActive);
+    inhibitor = new SleepInhibitor(player, this);
 #endif
 }
 

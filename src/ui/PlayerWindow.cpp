@@ -125,6 +125,8 @@ void PlayerWindow::setupConnections()
     connect(menus, &PlayerMenuBar::aboutRequested, this, &PlayerWindow::showAboutDialog);
     connect(menus, &PlayerMenuBar::colorChosen, this, &PlayerWindow::updateButtons);
     connect(menus, &PlayerMenuBar::sizeChosen, this, &PlayerWindow::updateIconSizes);
+    connect(menus, &PlayerMenuBar::notificationsToggled, playerCore,
+        &PlayerCore::setNotificationsEnabled);
 
     connect(controls, &PlayerControls::playPauseClicked, this, &PlayerWindow::playOrPause);
     connect(controls, &PlayerControls::stopClicked, player, &PlayerController::stop);
@@ -244,6 +246,13 @@ void PlayerWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
+void PlayerWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange)
+        playerCore->setWindowActive(isActiveWindow());
+    QMainWindow::changeEvent(event);
+}
+
 void PlayerWindow::showSearchDialog()
 {
     searchDialog->show();
@@ -293,6 +302,7 @@ void PlayerWindow::loadSettings()
     colorAsText = store->mainColor();
     updateIconSizes(store->iconSize());
     menus->paintIcons();
+    menus->setNotificationsChecked(playerCore->notificationsEnabled());
 }
 
 // ---------------------------------------------------------------------------

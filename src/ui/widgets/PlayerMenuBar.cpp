@@ -37,6 +37,17 @@ PlayerMenuBar::PlayerMenuBar(QWidget *parent)
     QAction *iconSmall = add(sizeMenu, tr("Small"), "smallAction");
     QAction *iconNormal = add(sizeMenu, tr("Normal"), "normalAction");
     QAction *iconBig = add(sizeMenu, tr("Big"), "bigAction");
+    stylesMenu->addSeparator();
+    // The entry's text is what a screen reader says; the status tip tells what it does.
+    notificationsAction = add(stylesMenu, tr("Track notifications"), "notificationsAction");
+    notificationsAction->setCheckable(true);
+    notificationsAction->setStatusTip(
+        tr("Show a desktop notification when the track changes while the window is in the "
+           "background"));
+#ifndef CORVEL_HAS_DBUS
+    // Notifications go over D-Bus; without it the entry would do nothing.
+    notificationsAction->setVisible(false);
+#endif
 
     QMenu *aboutMenu = addMenu(tr("About"));
     QAction *showAboutAction = add(aboutMenu, tr("About Corvel Media Player"), "aboutAction");
@@ -48,6 +59,7 @@ PlayerMenuBar::PlayerMenuBar(QWidget *parent)
     connect(showQueueAction, &QAction::triggered, this, &PlayerMenuBar::showQueueRequested);
     connect(clearQueueAction, &QAction::triggered, this, &PlayerMenuBar::clearQueueRequested);
     connect(showAboutAction, &QAction::triggered, this, &PlayerMenuBar::aboutRequested);
+    connect(notificationsAction, &QAction::triggered, this, &PlayerMenuBar::notificationsToggled);
     const QList<std::pair<QAction *, QString>> colours = {{setOrange, QStringLiteral("orange")},
         {setBlue, QStringLiteral("blue")}, {setGreen, QStringLiteral("green")}};
     for (const auto &[action, name] : colours)
@@ -56,6 +68,11 @@ PlayerMenuBar::PlayerMenuBar(QWidget *parent)
         {iconNormal, QStringLiteral("normal")}, {iconBig, QStringLiteral("big")}};
     for (const auto &[action, name] : sizes)
         connect(action, &QAction::triggered, this, [this, name = name] { emit sizeChosen(name); });
+}
+
+void PlayerMenuBar::setNotificationsChecked(bool on)
+{
+    notificationsAction->setChecked(on);
 }
 
 void PlayerMenuBar::paintIcons()

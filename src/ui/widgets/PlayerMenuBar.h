@@ -16,6 +16,8 @@ public:
 
     /** Draws the entries' icons at the theme's small size. */
     void paintIcons();
+    /** Ticks the notifications entry, sending nothing. */
+    void setNotificationsChecked(bool on);
 
 signals:
     void searchRequested();
@@ -29,6 +31,8 @@ signals:
     void colorChosen(const QString &name);
     /** A size setting was chosen: "small", "normal" or "big". */
     void sizeChosen(const QString &size);
+    /** Track change notifications were switched on or off. */
+    void notificationsToggled(bool on);
 
 private:
     QMenu *colorMenu;
@@ -42,4 +46,5 @@ private:
     QAction *setOrange;
     QAction *setBlue;
     QAction *setGreen;
+    QAction *notificationsAction;
 };
