@@ -1,12 +1,11 @@
-// The player's manners towards the desktop, over a private bus this test starts, against fake
-// services it registers there: a notification on each track change, and a request that holds
-// off suspend while it plays.
+// The player's manners towards the desktop, over a private bus this test starts, against a fake
+// of the desktop's services it registers there: a notification on each track change, and a
+// request that holds off suspend while it plays.
 
 #include "FakeMediaBackend.h"
 #include "TestSupport.h"
 #include "desktop/SleepInhibitor.h"
 #include "desktop/TrackNotifier.h"
-#include "library/SettingsStore.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
@@ -17,109 +16,70 @@
 
 using namespace TestSupport;
 
-/** org.freedesktop.Notifications: each call as "replaces:summary|body|hints", ids from 101. */
-class FakeNotifications : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+/**
+ * The notification service, the portal's Inhibit with its requests' Close, and logind's
+ * Inhibit, under /org/freedesktop: each call recorded in a line, answered as the real ones do.
+ */
+class FakeDesktop : public QDBusVirtualObject {
 public:
     QStringList calls;
-public slots:
-    uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
-        const QString &body, const QStringList &, const QVariantMap &hints, int)
-    {
-        QString seen = hints.value("desktop-entry").toString();
-        if (hints.contains("image-data")) {
-            const QDBusArgument image = hints.value("image-data").value<QDBusArgument>();
-            int width, height, stride, bits, channels;
-            bool alpha;
-            QByteArray pixels;
-            seen += " image " + image.currentSignature();
-            image.beginStructure();
-            image >> width >> height >> stride >> alpha >> bits >> channels >> pixels;
-            image.endStructure();
-            seen += QString(" %1x%2 %3 %4 %5 %6 %7")
-                        .arg(width)
-                        .arg(height)
-                        .arg(stride)
-                        .arg(alpha)
-                        .arg(bits)
-                        .arg(channels)
-                        .arg(pixels.size() == stride * height);
-        }
-        if (app == "Corvel Media Player" && icon == "com.tavrenin.CorvelPlayer")
-            calls.append(QString("%1:%2|%3|%4").arg(replaces).arg(summary, body, seen));
-        return 101 + calls.size() - 1;
-    }
-};
+    int readEnd = -1; // of the pipe whose writing end logind's Inhibit hands out
 
-/** A request the portal handed out: its Close goes to the portal's calls as "close n". */
-class FakeRequest : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Request")
-public:
-    FakeRequest(QStringList *calls, QObject *parent)
-        : QObject(parent)
-        , calls(calls)
-        , number(calls->size())
-    {
-    }
-public slots:
-    void Close()
-    {
-        calls->append(QString("close %1").arg(number));
-    }
-
-private:
-    QStringList *calls;
-    int number;
-};
-
-/** The portal's Inhibit, as "inhibit flags reason". */
-class FakePortal : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
-public:
-    QStringList calls;
-    QDBusConnection bus{QString()};
-public slots:
-    QDBusObjectPath Inhibit(const QString &window, uint flags, const QVariantMap &options)
-    {
-        calls.append(QString("inhibit%1 %2 %3")
-                         .arg(window, QString::number(flags), options.value("reason").toString()));
-        const QString path
-            = QString("/org/freedesktop/portal/desktop/request/%1").arg(calls.size());
-        bus.registerObject(path, new FakeRequest(&calls, this), QDBusConnection::ExportAllSlots);
-        return QDBusObjectPath(path);
-    }
-};
-
-/** logind's Inhibit: hands out a pipe's writing end, whose close the reading end sees. */
-class FakeLogin : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-public:
-    QStringList calls;
-    int readEnd = -1;
-    /** Whether the descriptor handed out is still open somewhere. */
+    /** Whether the descriptor logind handed out is still open somewhere. */
     bool held() const
     {
         pollfd end{readEnd, POLLIN, 0};
         return readEnd >= 0 && ::poll(&end, 1, 0) == 0;
     }
-public slots:
-    QDBusUnixFileDescriptor Inhibit(
-        const QString &what, const QString &who, const QString &why, const QString &mode)
+    QString introspect(const QString &) const override
     {
-        calls.append(QStringList{"login", what, who, why, mode}.join(' '));
-        int ends[2];
-        if (::pipe(ends) != 0)
-            qFatal("no pipe");
-        if (readEnd >= 0)
-            ::close(readEnd);
-        readEnd = ends[0];
-        const QDBusUnixFileDescriptor handed(ends[1]); // a copy of its own
-        ::close(ends[1]);
-        return handed;
+        return {};
+    }
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &bus) override
+    {
+        const QVariantList args = call.arguments();
+        QDBusMessage reply = call.createReply();
+        if (call.member() == "Notify") { // as "replaces:summary|body|hints"
+            const QVariantMap hints = qdbus_cast<QVariantMap>(args.value(6));
+            QStringList seen{hints.value("desktop-entry").toString()};
+            if (hints.contains("image-data")) { // as its signature and values, the data's size
+                const QDBusArgument image = hints.value("image-data").value<QDBusArgument>();
+                seen << image.currentSignature();
+                image.beginStructure();
+                while (!image.atEnd()) {
+                    const QVariant value = image.asVariant();
+                    seen << (value.metaType() == QMetaType::fromType<QByteArray>()
+                            ? QString::number(value.toByteArray().size())
+                            : value.toString());
+                }
+                image.endStructure();
+            }
+            if (args.value(0) == "Corvel Media Player"
+                && args.value(2) == "com.tavrenin.CorvelPlayer")
+                calls << QString("%1:%2|%3|%4")
+                             .arg(args.value(1).toString(), args.value(3).toString(),
+                                 args.value(4).toString(), seen.join(' '));
+            reply << uint(100 + calls.size());
+        } else if (call.interface() == "org.freedesktop.portal.Inhibit") {
+            calls << "inhibit" + args.value(0).toString() + ' ' + args.value(1).toString() + ' '
+                    + qdbus_cast<QVariantMap>(args.value(2)).value("reason").toString();
+            reply << QDBusObjectPath(
+                QString("/org/freedesktop/portal/desktop/request/%1").arg(calls.size()));
+        } else if (call.member() == "Close") {
+            calls << "close " + call.path().section('/', -1);
+        } else if (call.interface() == "org.freedesktop.login1.Manager") {
+            calls << "login " + args.value(0).toString() + ' ' + args.value(1).toString() + ' '
+                    + args.value(2).toString() + ' ' + args.value(3).toString();
+            int ends[2];
+            if (::pipe(ends) != 0)
+                qFatal("no pipe");
+            if (readEnd >= 0)
+                ::close(readEnd);
+            readEnd = ends[0];
+            reply << QVariant::fromValue(QDBusUnixFileDescriptor(ends[1])); // a copy of its own
+            ::close(ends[1]);
+        }
+        return bus.send(reply);
     }
 };
 
@@ -135,9 +95,7 @@ class TestSessionBus : public QObject {
     QueueController queue{library.tracks()};
     FakeMediaBackend *backend = new FakeMediaBackend;
     PlayerController controller{std::unique_ptr<MediaBackend>(backend), &library, &queue};
-    FakeNotifications notificationService;
-    FakePortal portal;
-    FakeLogin login;
+    FakeDesktop desktop;
 
     bool load()
     {
@@ -146,17 +104,34 @@ class TestSessionBus : public QObject {
                 {paths[2], "Tom & Jerry <live>", "Two <b>", "A>B", "1:00"}});
         return library.tracks()->loadFromCache(Library::cachePath(music.path()));
     }
-
-    /** Offers @p object as @p service at @p path on the bus, or takes it away. */
-    void offer(bool on, const QString &service, const QString &path, QObject *object)
+    /** Offers exactly the services named in @p names: n(otifications), p(ortal), l(ogind). */
+    void offer(const QString &names)
     {
-        if (on) {
-            services.registerObject(path, object, QDBusConnection::ExportAllSlots);
-            services.registerService(service);
-        } else {
-            services.unregisterService(service);
-            services.unregisterObject(path);
+        const QStringList all{"org.freedesktop.Notifications", "org.freedesktop.portal.Desktop",
+            "org.freedesktop.login1"};
+        for (const QString &service : all) {
+            if (names.contains(service.at(16).toLower()))
+                services.registerService(service);
+            else
+                services.unregisterService(service);
         }
+    }
+    /** A transport step: playN, play, pause, stop, end (of the track) or wait (past the release).
+     */
+    void act(const QString &step)
+    {
+        if (step.startsWith("play") && step.size() > 4)
+            controller.playRow(step.right(1).toInt());
+        else if (step == "play")
+            controller.play();
+        else if (step == "pause")
+            controller.pause();
+        else if (step == "stop")
+            controller.stop();
+        else if (step == "end")
+            backend->end();
+        QTest::qWait(
+            step == "wait" ? SleepInhibitor::releaseMs + 500 : TrackNotifier::settleMs * 2);
     }
 
 private slots:
@@ -167,10 +142,9 @@ private slots:
         QVERIFY2(daemon.waitForStarted() && daemon.waitForReadyRead(10000), "no dbus-daemon");
         qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.readLine().trimmed()); // before any bus use
         services = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "services");
-        portal.bus = services;
         QVERIFY(loaded);
-        offer(true, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-            &notificationService);
+        QVERIFY(
+            services.registerVirtualObject("/org/freedesktop", &desktop, QDBusConnection::SubPath));
     }
 
     void cleanupTestCase()
@@ -181,21 +155,21 @@ private slots:
 
     void init()
     {
+        offer("npl");
         controller.stop();
         QTest::qWait(TrackNotifier::settleMs * 2);
-        notificationService.calls.clear();
-        portal.calls.clear();
-        login.calls.clear();
+        desktop.calls.clear();
     }
 
     void notifications_data()
     {
         columns<QString, QStringList>("steps", "calls");
         const QString zero = "Zero|Artist — Album|com.tavrenin.CorvelPlayer";
-        const QString cover = " image (iiibiiay) 128x64 384 0 8 3 1";
+        const QString one = "One||com.tavrenin.CorvelPlayer";
+        const QString cover = " (iiibiiay) 128 64 384 false 8 3 24576";
         QTest::newRow("a change in the background") << "play0" << QStringList{"0:" + zero};
         QTest::newRow("each replaces the one before")
-            << "play0 play1" << QStringList{"0:" + zero, "101:One||com.tavrenin.CorvelPlayer"};
+            << "play0 play1" << QStringList{"0:" + zero, "101:" + one};
         QTest::newRow("markup escaped in the body")
             << "play2"
             << QStringList{"0:Two <b>|Tom &amp; Jerry &lt;live&gt; — A&gt;B|"
@@ -211,9 +185,7 @@ private slots:
         QTest::newRow("the cover comes later: shown in place, at most 128 px")
             << "play0 cover" << QStringList{"0:" + zero, "101:" + zero + cover};
         QTest::newRow("the next track forgets the cover")
-            << "play0 cover play1"
-            << QStringList{
-                   "0:" + zero, "101:" + zero + cover, "102:One||com.tavrenin.CorvelPlayer"};
+            << "play0 cover play1" << QStringList{"0:" + zero, "101:" + zero + cover, "102:" + one};
         QTest::newRow("no notification service") << "gone play0" << QStringList();
     }
 
@@ -223,26 +195,23 @@ private slots:
         QFETCH(QString, steps);
         TrackNotifier notifier(&controller, nullptr, QDBusConnection::sessionBus());
         for (const QString &step : steps.split(' ')) {
-            if (step.startsWith("play") || step.startsWith("skip"))
-                controller.playRow(step.right(1).toInt());
-            if (step == "off")
-                notifier.setEnabled(false);
+            if (step == "skip1") {
+                controller.playRow(1);
+                continue;
+            }
+            notifier.setEnabled(notifier.isEnabled() && step != "off");
             if (step == "active" || step == "inactive")
                 notifier.setWindowActive(step == "active");
+            if (step == "gone")
+                offer("");
             if (step == "cover") {
                 QImage cover(256, 128, QImage::Format_RGB32);
                 cover.fill(Qt::red);
                 notifier.setCover(cover);
             }
-            if (step == "gone")
-                offer(false, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                    &notificationService);
-            if (step != "skip1")
-                QTest::qWait(TrackNotifier::settleMs * 2);
+            act(step);
         }
-        offer(true, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-            &notificationService);
-        QTEST(notificationService.calls, "calls");
+        QTEST(desktop.calls, "calls");
     }
 
     void notificationsFromTheWindow()
@@ -255,29 +224,28 @@ private slots:
         window.show();
         elsewhere.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window) && QTest::qWaitForWindowExposed(&elsewhere));
+        auto *entry = window.findChild<QAction *>("notificationsAction");
         for (const int step : {0, 1, 2}) { // active, in the background, switched off
             QWidget *active = step == 0 ? static_cast<QWidget *>(&window) : &elsewhere;
             active->activateWindow();
-            QApplication::setActiveWindow(active);
             QVERIFY2(QTest::qWaitForWindowActive(active), qPrintable(QString::number(step)));
             if (step == 2)
-                window.findChild<QAction *>("notificationsAction")->trigger();
-            QCOMPARE(window.findChild<QAction *>("notificationsAction")->isChecked(), step < 2);
+                entry->trigger();
+            QCOMPARE(entry->isChecked(), step < 2);
             core.controller()->playUrl(QUrl::fromLocalFile(
                 copyFixture("tone.wav", music.filePath(QString("w%1.wav").arg(step)))));
             QTest::qWait(TrackNotifier::settleMs * 2);
-            QCOMPARE(notificationService.calls.size(), step == 0 ? 0 : 1);
+            QCOMPARE(desktop.calls.filter(QRegularExpression("^\\d+:")).size(), step == 0 ? 0 : 1);
         }
         QCOMPARE(store().value("notifications"), QVariant(false));
     }
 
     void sleep_data()
     {
-        // Services: p = the portal, l = logind. Steps: a transport call, "end" of the track, or
-        // "wait" past the release delay. calls: what the services heard; then whether logind's
-        // lock is still held.
+        // services: as offer() names them. calls: what they heard; held: logind's lock after it.
         columns<QString, QString, QStringList, bool>("services", "steps", "calls", "held");
         const QString asked = "inhibit 4 Playing music";
+        const QString login = "login sleep Corvel Media Player Playing music block";
         QTest::newRow("one request across a track change")
             << "p"
             << "play0 end wait" << QStringList{asked} << false;
@@ -295,16 +263,12 @@ private slots:
             << "play0 pause play wait" << QStringList{asked} << false;
         QTest::newRow("playing again after the release asks again")
             << "p"
-            << "play0 pause wait play" << QStringList{asked, "close 1", "inhibit 4 Playing music"}
-            << false;
-        QTest::newRow("logind without a portal")
-            << "l"
-            << "play0 end" << QStringList{"login sleep Corvel Media Player Playing music block"}
-            << true;
+            << "play0 pause wait play" << QStringList{asked, "close 1", asked} << false;
+        QTest::newRow("logind without a portal") << "l"
+                                                 << "play0 end" << QStringList{login} << true;
         QTest::newRow("logind's lock closed after a pause")
             << "l"
-            << "play0 pause" << QStringList{"login sleep Corvel Media Player Playing music block"}
-            << false;
+            << "play0 pause" << QStringList{login} << false;
         QTest::newRow("neither service") << ""
                                          << "play0" << QStringList() << false;
     }
@@ -313,34 +277,21 @@ private slots:
     {
         QTest::failOnWarning(QRegularExpression(".*"));
         QFETCH(QString, services);
+        QFETCH(QString, steps);
         QFETCH(QStringList, calls);
-        offer(services.contains('p'), "org.freedesktop.portal.Desktop",
-            "/org/freedesktop/portal/desktop", &portal);
-        offer(services.contains('l'), "org.freedesktop.login1", "/org/freedesktop/login1", &login);
-        const QDBusConnection system
-            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "system");
+        QFETCH(bool, held);
+        offer(services);
+        // The system bus's logind, on the test's bus.
+        const auto system = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "system");
         auto inhibitor = std::make_unique<SleepInhibitor>(
             &controller, nullptr, QDBusConnection::sessionBus(), system);
-        QFETCH(QString, steps);
-        for (const QString &step : steps.split(' ')) {
-            if (step.startsWith("play") && step.size() > 4)
-                controller.playRow(step.right(1).toInt());
-            else if (step == "play")
-                controller.play();
-            else if (step == "pause")
-                controller.pause();
-            else if (step == "stop")
-                controller.stop();
-            else if (step == "end")
-                backend->end();
-            QTest::qWait(step == "wait" ? SleepInhibitor::releaseMs + 500 : 100);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(
-            portal.calls + login.calls, calls, SleepInhibitor::releaseMs + 2000);
-        QFETCH(bool, held);
-        QTRY_COMPARE_WITH_TIMEOUT(login.held(), held, SleepInhibitor::releaseMs + 2000);
+        for (const QString &step : steps.split(' '))
+            act(step);
+        const int late = SleepInhibitor::releaseMs + 2000;
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.calls, calls, late);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.held(), held, late);
         inhibitor.reset();
-        QTRY_VERIFY(!login.held()); // the player's end lets go too
+        QTRY_VERIFY(!desktop.held()); // the player's end lets go too
         QDBusConnection::disconnectFromBus("system");
     }
 };
