@@ -184,6 +184,8 @@ private slots:
         QTest::newRow("switched off") << "off play0" << QStringList();
         QTest::newRow("the cover comes later: shown in place, at most 128 px")
             << "play0 cover" << QStringList{"0:" + zero, "101:" + zero + cover};
+        QTest::newRow("the cover known at once")
+            << "skip1 cover" << QStringList{"0:" + one + cover};
         QTest::newRow("the next track forgets the cover")
             << "play0 cover play1" << QStringList{"0:" + zero, "101:" + zero + cover, "102:" + one};
         QTest::newRow("no notification service") << "gone play0" << QStringList();

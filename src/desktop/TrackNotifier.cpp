@@ -108,8 +108,9 @@ void TrackNotifier::setCover(const QImage &image)
     cover = image.width() > coverSize || image.height() > coverSize
         ? image.scaled(coverSize, coverSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)
         : image;
+    coverTrack = player->source();
     // The notification on screen shows this track: it gets the cover in place.
-    if (!settle.isActive() && !shownTrack.isEmpty() && shownTrack == player->source())
+    if (!settle.isActive() && !shownTrack.isEmpty() && shownTrack == coverTrack)
         announce();
 }
 
@@ -118,7 +119,6 @@ void TrackNotifier::trackChanged(const QUrl &source)
     // The loop of one track starts it again: that is no change to announce.
     if (source == std::exchange(lastSource, source))
         return;
-    cover = QImage();
     shownTrack.clear();
     if (!source.isEmpty())
         settle.start();
@@ -143,7 +143,8 @@ void TrackNotifier::announce()
             about.append(part);
     }
     QVariantMap hints{{QStringLiteral("desktop-entry"), DesktopApp::id()}};
-    if (!cover.isNull())
+    // A cover announced before the change belongs to the track before.
+    if (!cover.isNull() && coverTrack == track.url)
         hints.insert(QStringLiteral("image-data"), QVariant::fromValue(imageData(cover)));
 
     QDBusMessage call

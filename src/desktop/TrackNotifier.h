@@ -39,9 +39,9 @@ public:
     void setWindowActive(bool active);
 
     /**
-     * The cover of the track that plays now (a null image for none). A track
-     * change forgets the cover before, so announce it after the change; when
-     * the track was announced already, the notification is shown again with it.
+     * The cover of the track that plays now (a null image for none); it
+     * belongs to that track and is not shown for the next. When the track was
+     * announced already, the notification is shown again with it.
      */
     void setCover(const QImage &cover);
 
@@ -57,6 +57,7 @@ private:
     bool windowActive = false;
     QUrl lastSource;
     QImage cover;
+    QUrl coverTrack;
     // The track of the notification on screen, and the id the service gave it.
     QUrl shownTrack;
     uint shownId = 0;
