@@ -6,6 +6,8 @@
 #include "playback/QueueController.h"
 #ifdef CORVEL_HAS_DBUS
 #include "desktop/MprisService.h"
+#include "desktop/SleepInhibitor.h"
+#include "desktop/TrackNotifier.h"
 #endif
 
 PlayerCore::PlayerCore(DesktopBus bus, QObject *parent)
@@ -57,6 +59,39 @@ MprisService *PlayerCore::desktopBus() const
     return busService;
 }
 
+TrackNotifier *PlayerCore::notifier() const
+{
+    return trackNotifier;
+}
+
+SleepInhibitor *PlayerCore::sleepInhibitor() const
+{
+    return inhibitor;
+}
+
+bool PlayerCore::notificationsEnabled() const
+{
+    return store.notifications();
+}
+
+void PlayerCore::setNotificationsEnabled(bool on)
+{
+    store.setNotifications(on);
+#ifdef CORVEL_HAS_DBUS
+    if (trackNotifier)
+        trackNotifier->setEnabled(on);
+#endif
+}
+
+void PlayerCore::setWindowActive(bool active)
+{
+    windowActive = active;
+#ifdef CORVEL_HAS_DBUS
+    if (trackNotifier)
+        trackNotifier->setWindowActive(active);
+#endif
+}
+
 void PlayerCore::start()
 {
     // The stored track first, so that the library's install finds it by path.
@@ -82,6 +117,15 @@ void PlayerCore::offerOnDesktopBus()
     connect(busService, &MprisService::raiseRequested, this, &PlayerCore::raiseRequested);
     connect(busService, &MprisService::quitRequested, this, &PlayerCore::quitRequested);
     busService->followCoverArt(cover);
+    trackNotifier = new TrackNotifier(player, this);
+    trackNotifier->setEnabled(store.notifications());
+    trackNotifier->setWindowActive(windowActive);
+    connect(cover, &CoverArtLoader::coverChanged, trackNotifier, [this](const CoverArt &art) {
+        // The loader answers for the track asked for last, which is the one that plays.
+        if (art.track == player->source().toLocalFile())
+            trackNotifier->setCover(art.image);
+    });
+    inhibitor = new SleepInhibitor(player, this);
 #endif
 }
 

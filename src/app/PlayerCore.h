@@ -10,11 +10,13 @@ class Library;
 class MprisService;
 class PlayerController;
 class QueueController;
+class SleepInhibitor;
+class TrackNotifier;
 
 /**
  * The program's core in one object: it owns the settings store, the library,
  * the play-next queue, the transport, the cover art reader and the desktop bus
- * service, and wires
+ * services (MPRIS, track notifications, holding off sleep while playing), and wires
  * them to each other in the order the program needs. The views are built on
  * it afterwards and connect to its services before start() puts the stored
  * settings in and starts the library's load, so every change of the start
@@ -42,11 +44,16 @@ public:
     CoverArtLoader *coverArt() const;
     /** The desktop bus service; null before start(), with DesktopBus::Off or without D-Bus. */
     MprisService *desktopBus() const;
+    /** The track change notifications; null as desktopBus() is. */
+    TrackNotifier *notifier() const;
+    /** What holds off sleep while playing; null as desktopBus() is. */
+    SleepInhibitor *sleepInhibitor() const;
 
     /**
      * Restores the stored track, the music folder (whose cache load then
      * starts), shuffle, loop mode and volume into the core, sends
-     * settingsLoaded(), and then offers the player on the desktop bus.
+     * settingsLoaded(), and then offers the player on the desktop bus (with
+     * its notifications and sleep inhibitor).
      */
     void start();
 
@@ -60,6 +67,12 @@ public:
     bool keepFavorite(int slot);
     /** Plays the favourite of slot @p slot as playUrl() does; false when the slot is free. */
     bool playFavorite(int slot);
+
+    /** Whether track changes are announced by a desktop notification (stored, on by default). */
+    bool notificationsEnabled() const;
+    void setNotificationsEnabled(bool on);
+    /** The window became the active window or stopped being it: no notifications while it is. */
+    void setWindowActive(bool active);
 
     /** Writes the core's state to the store: folder, shuffle, loop, volume, last track, favourites.
      */
@@ -84,4 +97,7 @@ private:
     PlayerController *player;
     CoverArtLoader *cover;
     MprisService *busService = nullptr;
+    TrackNotifier *trackNotifier = nullptr;
+    SleepInhibitor *inhibitor = nullptr;
+    bool windowActive = false;
 };

@@ -13,6 +13,7 @@ const QString loopModeKey = QStringLiteral("loopMode");
 const QString volumeKey = QStringLiteral("volume");
 const QString mainColorKey = QStringLiteral("mainColor");
 const QString iconSizeKey = QStringLiteral("iconSize");
+const QString notificationsKey = QStringLiteral("notifications");
 const QString lastIndexKey = QStringLiteral("lastIndex");
 const QString lastPathKey = QStringLiteral("lastPath");
 const QString lastPositionKey = QStringLiteral("lastPosition");
@@ -107,6 +108,16 @@ QString SettingsStore::iconSize() const
 void SettingsStore::setIconSize(const QString &name)
 {
     settings->setValue(iconSizeKey, name);
+}
+
+bool SettingsStore::notifications() const
+{
+    return settings->value(notificationsKey, true).toBool();
+}
+
+void SettingsStore::setNotifications(bool on)
+{
+    settings->setValue(notificationsKey, on);
 }
 
 bool SettingsStore::hasLastTrack() const

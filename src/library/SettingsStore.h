@@ -50,6 +50,10 @@ public:
     QString iconSize() const;
     void setIconSize(const QString &name);
 
+    /** Whether a track change shows a desktop notification; true when none is stored. */
+    bool notifications() const;
+    void setNotifications(bool on);
+
     /** Whether a last track was stored. */
     bool hasLastTrack() const;
     /** The row of the last track; 0 when none is stored. */

@@ -133,6 +133,8 @@ void PlayerWindow::setupConnections()
         [this](int mode) { player->setReplayGainMode(ReplayGain::Mode(mode)); });
     connect(player, &PlayerController::replayGainModeChanged, menus,
         [this](ReplayGain::Mode mode) { menus->setReplayGainMode(int(mode)); });
+    connect(menus, &PlayerMenuBar::notificationsToggled, playerCore,
+        &PlayerCore::setNotificationsEnabled);
 
     connect(controls, &PlayerControls::playPauseClicked, this, &PlayerWindow::playOrPause);
     connect(controls, &PlayerControls::stopClicked, player, &PlayerController::stop);
@@ -261,6 +263,13 @@ void PlayerWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
+void PlayerWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange)
+        playerCore->setWindowActive(isActiveWindow());
+    QMainWindow::changeEvent(event);
+}
+
 void PlayerWindow::showSearchDialog()
 {
     searchDialog->show();
@@ -310,6 +319,7 @@ void PlayerWindow::loadSettings()
     colorAsText = store->mainColor();
     updateIconSizes(store->iconSize());
     menus->paintIcons();
+    menus->setNotificationsChecked(playerCore->notificationsEnabled());
 }
 
 // ---------------------------------------------------------------------------

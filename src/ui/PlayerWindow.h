@@ -105,6 +105,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    /** Tells the core whether the window is the active one (no notifications while it is). */
+    void changeEvent(QEvent *event) override;
 
 private:
     void setupUI();

@@ -52,6 +52,17 @@ PlayerMenuBar::PlayerMenuBar(QWidget *parent)
     QAction *iconSmall = add(sizeMenu, tr("Small"), "smallAction");
     QAction *iconNormal = add(sizeMenu, tr("Normal"), "normalAction");
     QAction *iconBig = add(sizeMenu, tr("Big"), "bigAction");
+    stylesMenu->addSeparator();
+    // The entry's text is what a screen reader says; the status tip tells what it does.
+    notificationsAction = add(stylesMenu, tr("Track notifications"), "notificationsAction");
+    notificationsAction->setCheckable(true);
+    notificationsAction->setStatusTip(
+        tr("Show a desktop notification when the track changes while the window is in the "
+           "background"));
+#ifndef CORVEL_HAS_DBUS
+    // Notifications go over D-Bus; without it the entry would do nothing.
+    notificationsAction->setVisible(false);
+#endif
 
     QMenu *aboutMenu = addMenu(tr("About"));
     QAction *showAboutAction = add(aboutMenu, tr("About Corvel Media Player"), "aboutAction");
@@ -63,6 +74,7 @@ PlayerMenuBar::PlayerMenuBar(QWidget *parent)
     connect(showQueueAction, &QAction::triggered, this, &PlayerMenuBar::showQueueRequested);
     connect(clearQueueAction, &QAction::triggered, this, &PlayerMenuBar::clearQueueRequested);
     connect(showAboutAction, &QAction::triggered, this, &PlayerMenuBar::aboutRequested);
+    connect(notificationsAction, &QAction::triggered, this, &PlayerMenuBar::notificationsToggled);
     const QList<std::pair<QAction *, QString>> colours = {{setOrange, QStringLiteral("orange")},
         {setBlue, QStringLiteral("blue")}, {setGreen, QStringLiteral("green")}};
     for (const auto &[action, name] : colours)
@@ -77,6 +89,11 @@ void PlayerMenuBar::setReplayGainMode(int mode)
 {
     if (QAction *action = gainActions.value(mode))
         action->setChecked(true);
+}
+
+void PlayerMenuBar::setNotificationsChecked(bool on)
+{
+    notificationsAction->setChecked(on);
 }
 
 void PlayerMenuBar::paintIcons()

@@ -18,6 +18,8 @@ public:
     void paintIcons();
     /** Checks the ReplayGain entry of @p mode (0 Off, 1 Track, 2 Album). */
     void setReplayGainMode(int mode);
+    /** Ticks the notifications entry, sending nothing. */
+    void setNotificationsChecked(bool on);
 
 signals:
     void searchRequested();
@@ -33,6 +35,8 @@ signals:
     void sizeChosen(const QString &size);
     /** A ReplayGain entry was chosen: 0 Off, 1 Track, 2 Album. */
     void replayGainChosen(int mode);
+    /** Track change notifications were switched on or off. */
+    void notificationsToggled(bool on);
 
 private:
     QMenu *colorMenu;
@@ -47,4 +51,5 @@ private:
     QAction *setBlue;
     QAction *setGreen;
     QList<QAction *> gainActions; ///< Off, Track, Album
+    QAction *notificationsAction;
 };
