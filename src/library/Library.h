@@ -29,8 +29,9 @@ class TrackTable;
  * there, or was empty, when it comes back (a drive or share mounted later) is
  * loaded as at a start; an empty folder that took the place of a library with
  * tracks (the mount point a drive left behind) keeps the list and is told as
- * gone. An empty library leaves no cache in a folder that had none. Where the system has too few
- * watches for the tree, the status says so once and changes show with the next update.
+ * gone. An empty library leaves no cache in a folder that had none. Where the
+ * system has too few watches for the tree, the status says so once and changes
+ * show with the next update.
  */
 class Library : public QObject {
     Q_OBJECT
