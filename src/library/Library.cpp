@@ -42,6 +42,7 @@ Library::Library(QObject *parent)
             10, Status::Problem);
     });
     connect(saving, &QFutureWatcher<bool>::finished, this, [this] {
+        saveRunning = false;
         saveFailed = !saving->result();
         if (saveFailed)
             emit status(tr("Failed to save playlist cache."), 10, Status::Problem);
@@ -168,7 +169,7 @@ void Library::loadCacheAndCheck()
     emit status(tr("Loading playlist..."), 0);
     scanning = true;
     // The file on disk is older than the save still being written.
-    if (saving->isRunning() || waitingSave) {
+    if (saveRunning || waitingSave) {
         readAfterSave = true;
         return;
     }
@@ -282,13 +283,13 @@ void Library::folderGone()
 
 bool Library::busy() const
 {
-    return scanning || readAfterSave || saving->isRunning() || waitingSave;
+    return scanning || readAfterSave || saveRunning || waitingSave;
 }
 
 void Library::saveCache(const QString &folder)
 {
     const std::shared_ptr<const TrackTable> snapshot = playlist->table();
-    if (saving->isRunning()) {
+    if (saveRunning) {
         // One save at a time; a library installed meanwhile replaces the one
         // that waits, as only the newest matters.
         waitingSave = snapshot;
@@ -300,6 +301,7 @@ void Library::saveCache(const QString &folder)
 
 void Library::startSave(const QString &path, std::shared_ptr<const TrackTable> snapshot)
 {
+    saveRunning = true;
     saving->setFuture(QtConcurrent::run([path, snapshot] { return writeCache(path, snapshot); }));
 }
 

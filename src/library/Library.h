@@ -89,7 +89,10 @@ public:
     FolderWatcher *folderWatcher() const;
     /** Whether the folder is watched from its next read on (it is by default); off stops it now. */
     void setWatching(bool on);
-    /** Whether a cache read, a scan or a cache save is running or waiting to run. */
+    /**
+     * Whether a cache read, a scan or a cache save is running or waiting to
+     * run; a save counts until its failure, if any, is told.
+     */
     bool busy() const;
 
     /**
@@ -148,6 +151,9 @@ private:
     bool readAfterSave = false; ///< loadCacheAndCheck() waits for the running save
     bool hasLibrary = false; ///< a library of this folder is installed
     QFutureWatcher<bool> *saving; ///< the running save
+    // From a save's start until its end is handled: the write may be over
+    // while its outcome is still on its way to this thread.
+    bool saveRunning = false;
     std::shared_ptr<const TrackTable> waitingSave; ///< the newest library still to save
     QString waitingSavePath;
 };
