@@ -1,5 +1,6 @@
 // The player on the media bus as a desktop panel sees it, over a private bus this test starts.
 
+#include "FakeMediaBackend.h"
 #include "TestSupport.h"
 #include "desktop/MprisService.h"
 #include "library/Library.h"
@@ -7,6 +8,7 @@
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
+#include <QScopeGuard>
 #include <QtDBus>
 #include <QtTest>
 
@@ -96,8 +98,73 @@ private slots:
             QCOMPARE(get("Position").toLongLong() / 1'000'000, to);
     }
 
+    void announcements_data()
+    {
+        // From file 1 playing over a backend the test drives, its length known: each
+        // PropertiesChanged as the properties it carries, the track as its title and length.
+        columns<QString, QString>("steps", "expected");
+        QTest::newRow("pause, play") << "pause play"
+                                     << "PlaybackStatus=Paused | PlaybackStatus=Playing";
+        QTest::newRow("stop") << "stop"
+                              << "PlaybackStatus=Stopped";
+        QTest::newRow("volume, the same again, mute") << "volume30 volume30 volume0"
+                                                      << "Volume=0.3 | Volume=0";
+        QTest::newRow("shuffle on, again, off") << "shuffle1 shuffle1 shuffle0"
+                                                << "Shuffle=true | Shuffle=false";
+        QTest::newRow("loop modes") << "loop1 loop2"
+                                    << "LoopStatus=Playlist | LoopStatus=Track";
+        QTest::newRow("the next track, its length")
+            << "next load"
+            << "Metadata=library/2 | Metadata=library/2 60s";
+        QTest::newRow("paused, then the next track")
+            << "pause next"
+            << "PlaybackStatus=Paused | PlaybackStatus=Playing | Metadata=library/2";
+    }
+    void announcements()
+    {
+        QFETCH(QString, steps);
+        delete std::exchange(service, nullptr); // the bus name is this one's meanwhile
+        auto *backend = new FakeMediaBackend;
+        PlayerController driven(std::unique_ptr<MediaBackend>(backend), &library, &queue);
+        auto *drivenService = new MprisService(&driven);
+        const auto restore = qScopeGuard([&] {
+            delete drivenService;
+            service = new MprisService(&controller);
+        });
+        driven.setVolume(50);
+        driven.playRow(1);
+        backend->learnLength(60'000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            announced.value(announced.size() - 1), "Metadata=library/1 60s", 20000);
+        announced.clear();
+        for (const QString &step : steps.split(' ')) {
+            const int n = QString(step).remove(QRegularExpression("^\\D+")).toInt();
+            if (step == "pause")
+                driven.pause();
+            else if (step == "play")
+                driven.play();
+            else if (step == "stop")
+                driven.stop();
+            else if (step == "next")
+                driven.next();
+            else if (step == "load")
+                backend->learnLength(60'000);
+            else if (step.startsWith("volume"))
+                driven.setVolume(n);
+            else if (step.startsWith("shuffle"))
+                driven.setShuffle(n);
+            else
+                driven.setLoopMode(PlayOrder::LoopMode(n));
+        }
+        QFETCH(QString, expected);
+        QTRY_COMPARE_WITH_TIMEOUT(announced.join(" | "), expected, 20000);
+        QTest::qWait(300); // nothing more, nothing again
+        QCOMPARE(announced.join(" | "), expected);
+    }
+
     void propertiesBothWays()
     {
+        heard.clear();
         QCOMPARE(set("LoopStatus", "Track"), QVariant());
         QCOMPARE(controller.loopMode(), PlayOrder::Track);
         controller.cycleLoopMode();
@@ -263,16 +330,22 @@ public slots: // what a desktop panel hears: each property change as name=value,
         QVariantMap changed = qdbus_cast<QVariantMap>(signal.arguments().value(1));
         if (signal.member() == "Seeked")
             changed.insert("Seeked", signal.arguments().at(0).toLongLong() / 1'000'000);
+        QStringList carried;
         for (auto it = changed.cbegin(); it != changed.cend(); ++it) {
-            if (it.key() == "Metadata") // its cover's address, up to the data itself
-                heard.append("Metadata="
-                    + qdbus_cast<QVariantMap>(it.value())
-                          .value("mpris:artUrl")
-                          .toString()
-                          .section(',', 0, 0));
-            else
+            if (it.key() != "Metadata") {
                 heard.append(it.key() + '=' + it.value().toString());
+                carried.append(heard.last());
+                continue;
+            }
+            const QVariantMap track = qdbus_cast<QVariantMap>(it.value());
+            // Its cover's address, up to the data itself.
+            heard.append("Metadata=" + track.value("mpris:artUrl").toString().section(',', 0, 0));
+            const qlonglong length = track.value("mpris:length").toLongLong() / 1'000'000;
+            carried.append("Metadata=" + track.value("xesam:title").toString()
+                + (length > 0 ? QString(" %1s").arg(length) : QString()));
         }
+        if (signal.member() == "PropertiesChanged")
+            announced.append(carried.join(", "));
     }
 
 private:
@@ -328,6 +401,7 @@ private:
     CoverArtLoader cover;
     MprisService *service = nullptr;
     QStringList heard; // what a desktop panel heard, in order
+    QStringList announced; // each PropertiesChanged: the properties it carried
 };
 
 QTEST_MAIN(TestMpris)

@@ -64,6 +64,8 @@ private slots:
                 "on 4 | 0:1 0:1 1:3 | 15 tracks, 3 in queue (16:26)"},
             {"front makes one, remove takes all", "toggle:5 order:1,0,2,0,1 front:0 remove:1",
                 "on 4 | 0:1 2:2 | 15 tracks, 2 in queue (3:07)"},
+            {"front taken: the rest renumbered", "toggle:3 toggle:1 toggle:5 next:3",
+                "on 4 | 1:1 5:2 | 15 tracks, 2 in queue (15:17)"},
             {"files that left", "toggle:x toggle:4 next:-1 toggle:y toggle:5 next:4",
                 "on 6 | -1:0 5:2 | 15 tracks, 2 in queue (5:05)"},
             {"damaged count 0:00; h:mm:ss from an hour", "order:9,10,11,12,13,6,7 toggle:8",

@@ -82,6 +82,36 @@ private slots:
                 "lastPath=/Łucja/7.flac", "lastPosition=125000", "replayGain=1", "favorites=1",
                 "keys=13"})); // 10 + 3 of fav0
     }
+
+    void favouritePaths_data()
+    {
+        // A local file's path, and an artist and title of the same characters.
+        QTest::addColumn<QString>("path");
+        QTest::newRow("spaces") << "/m/My Album/01 Song .mp3";
+        QTest::newRow("commas, quotes") << "/m/Smith, John/\"Quoted\" 'single',x.ogg";
+        QTest::newRow("hash, percent") << "/m/#1 Hits/100% %41%2F #2.flac";
+        QTest::newRow("URL syntax") << "/m/a?b;c=d&e+f[1]@x:y/~.wav";
+        QTest::newRow("not ASCII") << QString::fromUtf16(u"/m/Łucja/トラック ♪ \U0001F3B5.flac");
+        QTest::newRow("backslash, equals at the start") << "/m/=a\\b/;c.mp3";
+    }
+    void favouritePaths()
+    {
+        // Kept by one run, read by the next.
+        QFETCH(QString, path);
+        const QString text = QFileInfo(path).fileName();
+        {
+            QSettings settings = TestSupport::store();
+            SettingsStore store(&settings);
+            store.setFavorite(4, {QUrl::fromLocalFile(path), text, "title " + text});
+            store.saveFavorites();
+            store.sync();
+        }
+        QSettings settings = TestSupport::store();
+        const SettingsStore::Favorite kept = SettingsStore(&settings).favorites().value(4);
+        QCOMPARE(kept.url.toLocalFile(), path);
+        QCOMPARE(kept.url, QUrl::fromLocalFile(path));
+        QCOMPARE(kept.artist + '|' + kept.title, text + "|title " + text);
+    }
 };
 
 QTEST_MAIN(TestSettings)

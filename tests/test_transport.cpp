@@ -152,6 +152,16 @@ private slots:
             "a.mp3 a.mp3", 0, Playing);
         row("a length known: played", "loop2 row0 length end", "loop2 row0 row0", "a.mp3 a.mp3", 0,
             Playing);
+        row("a played track between an unplayed end and an error", "row0 end tick fail",
+            "row0 row1 error:b.wav:unreadable row2", "a.mp3 b.wav stop c.ogg", 2, Playing, {0, 1});
+        row("a start by hand after the stop begins a new run", "row0 fail fail row0 fail",
+            "row0 error:a.mp3:unreadable row1 error:b.wav:unreadable row0 error:a.mp3:unreadable "
+            "row1",
+            "a.mp3 stop b.wav stop a.mp3 stop b.wav", 1, Playing, {0, 0});
+        row("previous by hand after the stop begins a new run", "row1 fail fail previous fail",
+            "row1 error:b.wav:unreadable row2 error:c.ogg:unreadable row1 error:b.wav:unreadable "
+            "row2",
+            "b.wav stop c.ogg stop b.wav stop c.ogg", 2, Playing, {1, 1});
     }
 
     void unplayable()
@@ -172,6 +182,16 @@ private slots:
             "b.wav seek600", 1, Playing);
         row("pending when the track changes: dropped", "row1 seek6 next load", "row1 row2",
             "b.wav c.ogg", 2, Playing, {1});
+        row("pending when another row starts: dropped", "row1 seek6 row2 load", "row1 row2",
+            "b.wav c.ogg", 2, Playing);
+        row("pending when the track ends: dropped", "row1 seek6 end load", "row1 row2",
+            "b.wav c.ogg", 2, Playing, {1});
+        row("pending when the track fails: dropped", "row1 seek6 fail load",
+            "row1 error:b.wav:unreadable row2", "b.wav stop c.ogg", 2, Playing, {1});
+        row("pending when a file outside starts: dropped", "row1 seek6 url3 load", "row1",
+            "b.wav x.mp3", 1, Playing);
+        row("a jump after the change: the new track's", "row1 seek6 next seek3 load",
+            "row1 row2 seeked300", "b.wav c.ogg seek300", 2, Playing, {1});
         row("right after a start, paused", "row1 toggle seek6 load", "row1 seeked600",
             "b.wav pause seek600", 1, Paused);
     }

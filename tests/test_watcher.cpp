@@ -31,6 +31,22 @@ bool run(FolderWatcher &watcher, const QString &root, const QString &step, const
         QFile file(path);
         return file.open(QIODevice::ReadWrite) && file.seek(100) && file.write("x") == 1;
     }
+    // A file written in two parts, held open between them.
+    static QFile held;
+    if (words[0] == "begin") {
+        held.setFileName(path);
+        return held.open(QIODevice::WriteOnly) && held.write(QByteArray(1000, 'a')) == 1000
+            && held.flush();
+    }
+    if (words[0] == "pause") {
+        QTest::qWait(300);
+        return true;
+    }
+    if (words[0] == "finish") {
+        const bool done = held.write(QByteArray(1000, 'b')) == 1000;
+        held.close();
+        return done;
+    }
     if (words[0] == "limit") {
         watcher.setWatchLimit(words.value(1).toInt());
         watcher.watch(root);
@@ -63,6 +79,13 @@ private slots:
         QTest::newRow("new folder") << "write New/a.mp3, wait, write New/b.mp3 -> cc";
         QTest::newRow("moved in") << "write ../In/a.mp3, move ../In In, wait, write In/b.mp3 -> cc";
         QTest::newRow("moved out") << "move Old ../Old, wait, write ../Old/b.mp3 -> c";
+        // A folder whose name begins another's: the other is still watched.
+        QTest::newRow("sibling removed")
+            << "write Old2/a.mp3, wait, remove Old, wait, write Old2/b.mp3 -> ccc";
+        QTest::newRow("sibling moved out")
+            << "write Old2/a.mp3, wait, move Old ../Old, wait, write Old2/b.mp3 -> ccc";
+        // Seen once whole (the folder-only backend sees it arrive, and no more).
+        QTest::newRow("written in two parts, a pause between") << "begin a.mp3, pause, finish -> c";
         QTest::newRow("root gone, back")
             << "remove ., wait, write a.mp3, wait, wait, write b.mp3 -> gbrc";
         QTest::newRow("limit below folders") << "limit 1, wait, write a.mp3 -> l";

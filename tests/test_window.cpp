@@ -299,8 +299,17 @@ private slots:
         QCOMPARE(rowTexts(list()).mid(0, 2),
             (QStringList{"[2] " + texts().at(0), "[1] " + texts().at(1)}));
         QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
-        action("clearQueueAction")->trigger();
+        // Its front taken by the next button: the list, the dialog and the line show the rest.
+        button("nextButton")->click();
+        QCOMPARE(player()->currentRow(), 1);
+        QCOMPARE(
+            rowTexts(list()), (QStringList{"[1] " + texts().at(0), texts().at(1), texts().at(2)}));
         QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
+        QCOMPARE(rowTexts(child<QListWidget>(w->findChild<QueueDialog *>(), "queueList")),
+            QStringList{texts().at(0)});
+        QCOMPARE(status(), QString("3 tracks, 1 in queue (0:01)"));
+        action("clearQueueAction")->trigger();
+        QCOMPARE(takeRepainted(), QList<int>{0});
         QCOMPARE(status(), QString("Queue cleared."));
         QCOMPARE(rowTexts(list()), texts());
     }

@@ -5,6 +5,7 @@
 #include "library/scan/MusicFiles.h"
 #include "library/watcher/FolderWatcher.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -249,6 +250,11 @@ void Library::folderBack()
     // a drive is mounted on now), is read as at a start: its cache first.
     if (!hasLibrary || playlist->count() == 0)
         loadCacheAndCheck();
+    else if (QDir(folderPath).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        // An empty folder in place of the library's: the mount point a drive
+        // left behind. The list stays, as for a folder not there, until files
+        // show up in it.
+        folderGone();
     else
         checkForChanges();
 }

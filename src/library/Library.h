@@ -27,9 +27,11 @@ class TrackTable;
  * renames the watcher saw, so renamed files keep their rows; a folder that
  * went away is told at once and checked when it is back. A folder that was not
  * there, or was empty, when it comes back (a drive or share mounted later) is
- * loaded as at a start. An empty library leaves no cache in a folder that had
- * none. Where the system has too few watches for the tree, the status says so
- * once and changes show with the next update.
+ * loaded as at a start; an empty folder that took the place of a library with
+ * tracks (the mount point a drive left behind) keeps the list and is told as
+ * gone. An empty library leaves no cache in a folder that had none. Where the
+ * system has too few watches for the tree, the status says so once and changes
+ * show with the next update.
  */
 class Library : public QObject {
     Q_OBJECT
@@ -87,7 +89,10 @@ public:
     FolderWatcher *folderWatcher() const;
     /** Whether the folder is watched from its next read on (it is by default); off stops it now. */
     void setWatching(bool on);
-    /** Whether a cache read, a scan or a cache save is running or waiting to run. */
+    /**
+     * Whether a cache read, a scan or a cache save is running or waiting to
+     * run; a save counts until its failure, if any, is told.
+     */
     bool busy() const;
 
     /**

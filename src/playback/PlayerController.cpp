@@ -229,12 +229,16 @@ void PlayerController::startFile(const QUrl &url)
 
 void PlayerController::playRow(int row)
 {
+    // A track the user starts begins a new run: the files that failed before
+    // were skipped by the player, not by the user.
+    unplayedInARow = 0;
     if (order.setCurrent(row))
         startRow(row);
 }
 
 void PlayerController::playUrl(const QUrl &url)
 {
+    unplayedInARow = 0;
     const int row = library->tracks()->indexOf(url);
     if (row != -1)
         playRow(row);
@@ -368,11 +372,13 @@ void PlayerController::trackFailed(const QString &error)
 
 void PlayerController::next()
 {
+    unplayedInARow = 0;
     advance(PlayOrder::Reason::Next);
 }
 
 void PlayerController::previous()
 {
+    unplayedInARow = 0;
     const int row = order.previous();
     if (row >= 0)
         startRow(row);

@@ -169,6 +169,7 @@ private:
     QMediaPlayer::PlaybackState announcedState = QMediaPlayer::StoppedState;
     // The current track reached a position past its start.
     bool played = false;
+    // Tracks that failed or ended unplayed since one played or the user started one.
     int unplayedInARow = 0;
     qint64 pendingSeek = -1;
     // The pending jump is the last run's position, not one the user asked for.

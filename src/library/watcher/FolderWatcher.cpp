@@ -194,8 +194,10 @@ void FolderWatcher::markChanged()
 
 void FolderWatcher::quietTimeout()
 {
-    // A batch with folders still being walked waits for them (their end restarts the quiet time).
-    if (walksInFlight == 0)
+    // A batch with folders still being walked waits for them (their end restarts the quiet time),
+    // and one with a file still open for writing waits for its close: a copy that stalls for a
+    // while is still one change, read once it is whole. The maximum delay ends either wait.
+    if (walksInFlight == 0 && written.isEmpty())
         flush();
 }
 

@@ -22,8 +22,9 @@ class QTimer;
  * (which the scan skips too) are not reported, so a library that saves its
  * cache after each change does not loop.
  *
- * A batch ends once nothing relevant happened for the quiet time (a file still
- * being written keeps it open), and at the latest the maximum delay after its
+ * A batch ends once nothing relevant happened for the quiet time (on Linux a
+ * file still open for writing keeps it open until the file is closed, however
+ * long a copy stalls), and at the latest the maximum delay after its
  * first change: a copied album is one batch, a long copy still shows progress.
  * The library is expected to read the folder again on changed(): that read,
  * not the events, tells what changed, which also covers files that arrive in
