@@ -299,7 +299,8 @@ private slots:
         QCOMPARE(rowTexts(list()).mid(0, 2),
             (QStringList{"[2] " + texts().at(0), "[1] " + texts().at(1)}));
         QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
-        // Its front taken by the next button: the list, the dialog and the line show the rest.
+        // Its front taken by the next button: the list, the open dialog and the line show the rest.
+        action("showQueueAction")->trigger();
         button("nextButton")->click();
         QCOMPARE(player()->currentRow(), 1);
         QCOMPARE(
