@@ -130,6 +130,7 @@ private slots:
         const auto restore = qScopeGuard([&] {
             delete drivenService;
             service = new MprisService(&controller);
+            service->followCoverArt(&cover);
         });
         driven.setVolume(50);
         driven.playRow(1);
