@@ -325,6 +325,17 @@ private slots:
         QCOMPARE(quit.size(), 1); // nothing here quits: only the request is looked at
     }
 
+    void cleanupTestCase()
+    {
+        // Everything settled before the process ends: the leak check stops every
+        // thread, and one still winding down may crash it.
+        delete std::exchange(service, nullptr);
+        controller.stop();
+        TestSupport::finishBackgroundWork();
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+
 public slots: // what a desktop panel hears: each property change as name=value, Seeked in seconds
     void hear(const QDBusMessage &signal)
     {
