@@ -1,7 +1,5 @@
-// The transport's rules over a backend the test drives: what follows the end of a track, a file
-// that cannot be played, the jump that waits for a track, the queue, and what it tells the
-// backend. test_playorder.cpp has the play order's own rules, test_mediabackend.cpp the real
-// backend.
+// The transport's rules over a backend the test drives (test_playorder.cpp: the play order;
+// test_mediabackend.cpp: the real backend).
 
 #include "FakeMediaBackend.h"
 #include "TestSupport.h"
@@ -310,9 +308,7 @@ private slots:
 
     void replayGain()
     {
-        // c.ogg: track gain -6 dB (0.5), album gain +12 dB with album peak 0.8 (1.25); gainN:
-        // the mode; settled: the gain read. Only the output changes: the volume announced is the
-        // user's.
+        // c.ogg: track -6 dB (0.5), album +12 dB, peak 0.8 (1.25); the volume heard is the user's.
         const QString c = rig->paths[2];
         copyFixture("tone.ogg", c);
         TagLib::FileRef ref(QFile::encodeName(c).constData());
@@ -369,9 +365,7 @@ private:
         QTEST(rig->heard.join(' '), "heard");
         QTEST(rig->backend->calls.join(' '), "told");
         QTEST(rig->controller.currentRow(), "row");
-        // Qt 6.4's QList == hands memcmp a null pointer for an empty list that
-        // never held data beside one that did; a copy of the range holds none
-        // when empty, as the table's lists do.
+        // Copied, as Qt 6.4's == on an empty list that held data and one that never did is UB.
         const QList<int> history = rig->controller.history();
         QTEST(QList<int>(history.cbegin(), history.cend()), "history");
         QTEST(rig->controller.playbackState(), "state");
