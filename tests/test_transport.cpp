@@ -199,23 +199,6 @@ private slots:
         check();
     }
 
-    void queueAndOpen_data()
-    {
-        columns();
-        row("next: the queue first", "row0 queue2 next", "row0 row2", "a.mp3 c.ogg", 2, Playing);
-        row("a queued file gone from disk and library is dropped", "row0 queue4 next", "row0 row1",
-            "a.mp3 b.wav", 1, Playing, {0});
-        row("a queued file outside the library plays", "row0 queue3 next", "row0", "a.mp3 x.mp3", 0,
-            Playing);
-        row("open: the first plays, the others are queued", "open load end", "row0", "x.mp3 a.mp3",
-            0, Playing);
-    }
-
-    void queueAndOpen()
-    {
-        check();
-    }
-
     void libraryChanges_data()
     {
         // gone: the file removed and the library installed without it; renamed: b.wav renamed to
@@ -247,6 +230,13 @@ private slots:
     void presses_data()
     {
         columns();
+        row("next: the queue first", "row0 queue2 next", "row0 row2", "a.mp3 c.ogg", 2, Playing);
+        row("a queued file gone from disk and library is dropped", "row0 queue4 next", "row0 row1",
+            "a.mp3 b.wav", 1, Playing, {0});
+        row("a queued file outside the library plays", "row0 queue3 next", "row0", "a.mp3 x.mp3", 0,
+            Playing);
+        row("open: the first plays, the others are queued", "open load end", "row0", "x.mp3 a.mp3",
+            0, Playing);
         row("row 3 ignored, resume, previous to the top",
             "restore row3 toggle url1 previous previous", "row2 row1 row0", "c.ogg b.wav a.mp3", 0,
             Playing);
