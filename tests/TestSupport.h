@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListWidget>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -162,15 +163,6 @@ inline bool noScanPending(const Playlist &playlist)
     return playlist.findChildren<QFutureWatcherBase *>().isEmpty();
 }
 
-/** A full scan of @p folder run to its end; returns whether it ended. */
-inline bool scanFull(Playlist &playlist, const QString &folder)
-{
-    auto finished = std::make_shared<bool>(false);
-    playlist.loadFromFolder(folder, nullptr, [finished] { *finished = true; });
-    // Generous: a scan under the sanitizers on a shared machine is slow.
-    return QTest::qWaitFor([&] { return *finished && noScanPending(playlist); }, 180000);
-}
-
 /** Lets every scan end and every deleted object go, so nothing of one test reaches the next. */
 inline void finishBackgroundWork()
 {
@@ -192,6 +184,23 @@ inline QStringList rowTexts(const QAbstractItemView *list, int role = Qt::Displa
 template <typename... T, typename... Names> void columns(Names... names)
 {
     (QTest::addColumn<T>(names), ...);
+}
+
+/** Starts a private session bus in @p daemon; its address, empty when it did not start. */
+inline QByteArray startSessionBus(QProcess &daemon)
+{
+    daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
+    const bool up = daemon.waitForStarted() && daemon.waitForReadyRead(10000);
+    return up ? daemon.readLine().trimmed() : QByteArray();
+}
+
+/** Opens @p folder in @p library unwatched, from its cache or a scan; whether it then settled. */
+inline bool openUnwatched(Library &library, const QString &folder)
+{
+    library.setWatching(false);
+    library.restoreFolder(folder);
+    library.loadCacheAndCheck();
+    return QTest::qWaitFor([&library] { return !library.busy(); }, 60000);
 }
 
 /** Runs the event loop until @p library's first news: a library in place or a status message. */

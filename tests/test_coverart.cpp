@@ -1,6 +1,5 @@
-// The cover of a track: the picture embedded in each format's tags, an image beside the file by
-// its names, which wins, hostile pictures that must cost little and show nothing, and the loader
-// that reads on a worker and drops what a newer request overtook.
+// A track's cover: embedded pictures per format, the image beside the file, hostile pictures,
+// and the loader that drops what a newer request overtook.
 
 #include "../bench/ForgedPictures.h"
 #include "TestSupport.h"

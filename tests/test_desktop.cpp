@@ -1,7 +1,5 @@
-// The player on the desktop. What a screen reader finds: every control of the window and the
-// dialogs, reached with Tab in reading order, named and, for icon-only buttons, described. The
-// command line, run as a user runs it: --help and --version answer and end, an unknown option
-// fails.
+// What a screen reader finds (every control in Tab order, named, described), and the command
+// line run as a user runs it.
 
 #include "TestSupport.h"
 #include "app/DesktopApp.h"

@@ -24,6 +24,19 @@ using namespace TestSupport;
 
 namespace {
 
+/** @p text as the UTF-16 bytes an ID3v2 tag holds it in. */
+QByteArray utf16(const QString &text)
+{
+    return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+/** The bytes of file @p path, empty when it cannot be read. */
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 /** "path|artist|title|album|duration" of every record, sorted. */
 QStringList fields(const Playlist &playlist)
 {
@@ -39,10 +52,8 @@ QStringList fields(const Playlist &playlist)
 /** Every cache entry with a path as Qt reads it: texts, mtime, size, ctime (-1 unless whole). */
 QStringList entries(const QString &cache)
 {
-    QFile file(cache);
-    file.open(QIODevice::ReadOnly);
     QStringList all;
-    for (const QJsonValue &track : QJsonDocument::fromJson(file.readAll())["tracks"].toArray()) {
+    for (const QJsonValue &track : QJsonDocument::fromJson(contents(cache))["tracks"].toArray()) {
         QStringList entry;
         for (const char *key : {"path", "artist", "title", "album", "duration", "trackArtist"})
             entry << track[key].toString();
@@ -444,9 +455,6 @@ private slots:
         QVERIFY(tagged.open(QIODevice::ReadWrite));
         const QByteArray bytes = tagged.readAll();
         QVERIFY(tagged.seek(0));
-        const auto utf16 = [](const QString &text) {
-            return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-        };
         const QByteArray retagged = QByteArray(bytes).replace(utf16("Mp3 Tone"), utf16("Retagd 1"));
         QVERIFY(retagged != bytes);
         QCOMPARE(tagged.write(retagged), bytes.size());
@@ -568,18 +576,13 @@ private slots:
         const QString folder = path("music");
         const QString file = copyFixture("tone.mp3", folder + "/a.mp3");
         Library library;
-        library.setWatching(false);
-        library.restoreFolder(folder);
-        library.loadCacheAndCheck();
-        QTRY_VERIFY_WITH_TIMEOUT(library.tracks()->count() == 1 && !library.busy(), 30000);
+        QVERIFY(openUnwatched(library, folder));
+        QCOMPARE(library.tracks()->count(), 1);
         QTest::qWait(20); // the file system's clock moves on in steps of a few milliseconds
         QFile tagged(file);
         QVERIFY(tagged.open(QIODevice::ReadWrite));
         const QDateTime modified = tagged.fileTime(QFileDevice::FileModificationTime);
         const QByteArray bytes = tagged.readAll();
-        const auto utf16 = [](const QString &text) {
-            return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-        };
         const QByteArray retagged = QByteArray(bytes).replace(utf16("Mp3 Tone"), utf16("Mp3 Tune"));
         QVERIFY(retagged != bytes);
         QVERIFY(tagged.seek(0));
@@ -632,7 +635,6 @@ private slots:
         for (int i = 0; i < files; ++i)
             writeFile(QString("%1/%2.mp3").arg(folder).arg(i), {}); // takes no room
         Library library;
-        library.setWatching(false);
         QStringList problems;
         connect(&library, &Library::status, this,
             [&problems](const QString &text, int, Library::Status kind) {
@@ -640,14 +642,10 @@ private slots:
                     problems << text;
             });
         const auto settle = [&] { return QTest::qWaitFor([&] { return !library.busy(); }, 60000); };
-        library.restoreFolder(folder);
-        library.loadCacheAndCheck();
-        QVERIFY(settle());
+        QVERIFY(openUnwatched(library, folder));
         const QString cache = Library::cachePath(folder);
-        QFile file(cache);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray old = file.readAll();
-        file.close();
+        const QByteArray old = contents(cache);
+        QVERIFY(!old.isEmpty());
         QCOMPARE(entries(cache).size(), files);
         QVERIFY(disk.fill());
         writeFile(folder + "/new.mp3", {});
@@ -655,9 +653,7 @@ private slots:
         QVERIFY(settle());
         QCOMPARE(problems, QStringList{"Failed to save playlist cache."});
         QVERIFY(library.cacheSaveFailed());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), old);
-        file.close();
+        QCOMPARE(contents(cache), old);
         QCOMPARE(QDir(folder).entryList({"playlist_cache*"}, QDir::Files | QDir::Hidden),
             QStringList{"playlist_cache.json"});
         QVERIFY(disk.release());
@@ -811,9 +807,7 @@ private slots:
             QVERIFY(playlist.saveToCache(path("again.json")));
             QCOMPARE(entries(path("again.json")), entries(cache));
             // Laid out as Qt lays out JSON, members in key order, so the file reads as before.
-            QFile again(path("again.json"));
-            QVERIFY(again.open(QIODevice::ReadOnly));
-            const QByteArray written = again.readAll();
+            const QByteArray written = contents(path("again.json"));
             QCOMPARE(written, QJsonDocument::fromJson(written).toJson());
         }
     }

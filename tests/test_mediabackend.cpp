@@ -1,7 +1,5 @@
-// The real backend (Qt Multimedia over GStreamer) with real files: the platform facts that the
-// transport's rules stand on (test_transport.cpp has the rules), and what the backend reports
-// while a new source waits to be handed over. Every start of a source costs GStreamer about a
-// second, so the rows share one backend, each replacing the previous row's source.
+// The real backend with real files: the platform facts the transport stands on. A source start
+// costs GStreamer about a second, so the rows share one backend.
 
 #include "TestSupport.h"
 #include "playback/MediaBackend.h"

@@ -33,7 +33,7 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        const QByteArray address = startBus(daemon);
+        const QByteArray address = startSessionBus(daemon);
         QVERIFY2(!address.isEmpty(), "no dbus-daemon");
         qputenv("DBUS_SESSION_BUS_ADDRESS", address); // before any bus use
         client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "client");
@@ -103,22 +103,18 @@ private slots:
         // From file 1 playing over a backend the test drives, its length known: each
         // PropertiesChanged as the properties it carries, the track as its title and length.
         columns<QString, QString>("steps", "expected");
-        QTest::newRow("pause, play") << "pause play"
-                                     << "PlaybackStatus=Paused | PlaybackStatus=Playing";
-        QTest::newRow("stop") << "stop"
-                              << "PlaybackStatus=Stopped";
-        QTest::newRow("volume, the same again, mute") << "volume30 volume30 volume0"
-                                                      << "Volume=0.3 | Volume=0";
-        QTest::newRow("shuffle on, again, off") << "shuffle1 shuffle1 shuffle0"
-                                                << "Shuffle=true | Shuffle=false";
-        QTest::newRow("loop modes") << "loop1 loop2"
-                                    << "LoopStatus=Playlist | LoopStatus=Track";
-        QTest::newRow("the next track, its length")
-            << "next load"
-            << "Metadata=library/2 | Metadata=library/2 60s";
-        QTest::newRow("paused, then the next track")
-            << "pause next"
-            << "PlaybackStatus=Paused | PlaybackStatus=Playing | Metadata=library/2";
+        const auto row = [](const char *name, const char *steps, const char *expected) {
+            QTest::newRow(name) << steps << expected;
+        };
+        row("pause, play", "pause play", "PlaybackStatus=Paused | PlaybackStatus=Playing");
+        row("stop", "stop", "PlaybackStatus=Stopped");
+        row("volume, the same again, mute", "volume30 volume30 volume0", "Volume=0.3 | Volume=0");
+        row("shuffle on, again, off", "shuffle1 shuffle1 shuffle0", "Shuffle=true | Shuffle=false");
+        row("loop modes", "loop1 loop2", "LoopStatus=Playlist | LoopStatus=Track");
+        row("the next track, its length", "next load",
+            "Metadata=library/2 | Metadata=library/2 60s");
+        row("paused, then the next track", "pause next",
+            "PlaybackStatus=Paused | PlaybackStatus=Playing | Metadata=library/2");
     }
     void announcements()
     {
@@ -234,7 +230,7 @@ private slots:
     {
         QFETCH(int, apart);
         QProcess bus; // a session of their own: this test's player holds the name on the other
-        const QString address = QString::fromLatin1(startBus(bus));
+        const QString address = QString::fromLatin1(startSessionBus(bus));
         QVERIFY2(!address.isEmpty(), "no dbus-daemon");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
@@ -280,12 +276,10 @@ private slots:
     void artUrl_data()
     {
         columns<QString, QString>("plays", "art");
-        QTest::newRow("a folder image") << "library/1.wav"
-                                        << "file:library/cover.png";
-        QTest::newRow("embedded, 600 px sent as 512") << "art.flac"
-                                                      << "data:image/jpeg;base64";
-        QTest::newRow("none") << "outside.wav"
-                              << "";
+        QTest::newRow("a folder image") << QString("library/1.wav") << "file:library/cover.png";
+        QTest::newRow("embedded, 600 px sent as 512")
+            << QString("art.flac") << "data:image/jpeg;base64";
+        QTest::newRow("none") << QString("outside.wav") << QString();
     }
     void artUrl()
     {
@@ -361,13 +355,6 @@ public slots: // what a desktop panel hears: each property change as name=value,
     }
 
 private:
-    /** Starts a private session bus in @p daemon; its address, empty when it did not start. */
-    static QByteArray startBus(QProcess &daemon)
-    {
-        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
-        const bool up = daemon.waitForStarted() && daemon.waitForReadyRead(10000);
-        return up ? daemon.readLine().trimmed() : QByteArray();
-    }
     /** A client's call of @p method (the wait lets this thread answer): its value, or the error. */
     QVariant ask(const QString &interface, const QString &method, const QVariantList &args = {})
     {

@@ -1,6 +1,5 @@
-// Opening files named on the command line or dropped on the window: the first plays (as its
-// library row where the library has it), the others are queued right after it, and each name that
-// cannot be opened is reported. test_mpris has a second start hand its files to a running player.
+// Files named on the command line or dropped on the window: the first plays, the others are
+// queued after it, each bad name is reported.
 
 #include "TestSupport.h"
 #ifdef CORVEL_HAS_DBUS

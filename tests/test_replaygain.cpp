@@ -49,39 +49,21 @@ private slots:
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("read"); // track gain, track peak, album gain, album peak
-        QTest::newRow("mp3, TXXX") << "tone.mp3"
-                                   << "properties"
-                                   << "-6.50 0.90 -8.00 0.95";
-        QTest::newRow("ogg, Vorbis comments") << "tone.ogg"
-                                              << "properties"
-                                              << "-6.50 0.90 -8.00 0.95";
-        QTest::newRow("flac") << "tone.flac"
-                              << "properties"
-                              << "-6.50 0.90 -8.00 0.95";
-        QTest::newRow("wv, APE") << "tone.wv"
-                                 << "properties"
-                                 << "-6.50 0.90 -8.00 0.95";
-        QTest::newRow("ape") << "tone.ape"
-                             << "properties"
-                             << "-6.50 0.90 -8.00 0.95";
-        QTest::newRow("aiff, ID3v2") << "tone.aiff"
-                                     << "properties"
-                                     << "-6.50 0.90 -8.00 0.95";
-        QTest::newRow("m4a, iTunes free-form in lower case") << "tone.m4a"
-                                                             << "mp4"
-                                                             << "-6.50 - -8.00 -";
-        QTest::newRow("wma, ASF attributes") << "tone.wma"
-                                             << "asf"
-                                             << "-6.50 - -8.00 -";
-        QTest::newRow("opus, R128 against -23 LUFS") << "tone.opus"
-                                                     << "r128"
-                                                     << "1.00 - -4.00 -";
-        QTest::newRow("no gains") << "tone.ogg"
-                                  << "none"
-                                  << "- - - -";
-        QTest::newRow("not audio") << ""
-                                   << "none"
-                                   << "- - - -";
+        const auto row = [](const char *name, const char *fixture, const char *how,
+                             const char *read = "-6.50 0.90 -8.00 0.95") {
+            QTest::newRow(name) << fixture << how << read;
+        };
+        row("mp3, TXXX", "tone.mp3", "properties");
+        row("ogg, Vorbis comments", "tone.ogg", "properties");
+        row("flac", "tone.flac", "properties");
+        row("wv, APE", "tone.wv", "properties");
+        row("ape", "tone.ape", "properties");
+        row("aiff, ID3v2", "tone.aiff", "properties");
+        row("m4a, iTunes free-form in lower case", "tone.m4a", "mp4", "-6.50 - -8.00 -");
+        row("wma, ASF attributes", "tone.wma", "asf", "-6.50 - -8.00 -");
+        row("opus, R128 against -23 LUFS", "tone.opus", "r128", "1.00 - -4.00 -");
+        row("no gains", "tone.ogg", "none", "- - - -");
+        row("not audio", "", "none", "- - - -");
     }
     void read()
     {

@@ -1,6 +1,5 @@
-// The player's manners towards the desktop, over a private bus this test starts, against a fake
-// of the desktop's services it registers there: a notification on each track change, and a
-// request that holds off suspend while it plays.
+// Over a private bus, against fake desktop services: a notification per track change, and no
+// suspend while playing.
 
 #include "FakeMediaBackend.h"
 #include "TestSupport.h"
@@ -138,9 +137,9 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        daemon.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
-        QVERIFY2(daemon.waitForStarted() && daemon.waitForReadyRead(10000), "no dbus-daemon");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.readLine().trimmed()); // before any bus use
+        const QByteArray address = startSessionBus(daemon);
+        QVERIFY2(!address.isEmpty(), "no dbus-daemon");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address); // before any bus use
         services = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "services");
         QVERIFY(loaded);
         QVERIFY(
@@ -167,28 +166,24 @@ private slots:
         const QString zero = "Zero|Artist — Album|com.tavrenin.CorvelPlayer";
         const QString one = "One||com.tavrenin.CorvelPlayer";
         const QString cover = " (iiibiiay) 128 64 384 false 8 3 24576";
-        QTest::newRow("a change in the background") << "play0" << QStringList{"0:" + zero};
-        QTest::newRow("each replaces the one before")
-            << "play0 play1" << QStringList{"0:" + zero, "101:" + one};
-        QTest::newRow("markup escaped in the body")
-            << "play2"
-            << QStringList{"0:Two <b>|Tom &amp; Jerry &lt;live&gt; — A&gt;B|"
-                           "com.tavrenin.CorvelPlayer"};
-        QTest::newRow("quick skips: only where they end")
-            << "skip1 play0" << QStringList{"0:" + zero};
-        QTest::newRow("the same track again is no change")
-            << "play0 play0" << QStringList{"0:" + zero};
-        QTest::newRow("nothing while the window is active") << "active play0" << QStringList();
-        QTest::newRow("the window went to the background")
-            << "active play1 inactive play0" << QStringList{"0:" + zero};
-        QTest::newRow("switched off") << "off play0" << QStringList();
-        QTest::newRow("the cover comes later: shown in place, at most 128 px")
-            << "play0 cover" << QStringList{"0:" + zero, "101:" + zero + cover};
-        QTest::newRow("the cover known at once")
-            << "skip1 cover" << QStringList{"0:" + one + cover};
-        QTest::newRow("the next track forgets the cover")
-            << "play0 cover play1" << QStringList{"0:" + zero, "101:" + zero + cover, "102:" + one};
-        QTest::newRow("no notification service") << "gone play0" << QStringList();
+        const auto row = [](const char *name, const char *steps, const QStringList &calls) {
+            QTest::newRow(name) << steps << calls;
+        };
+        row("a change in the background", "play0", {"0:" + zero});
+        row("each replaces the one before", "play0 play1", {"0:" + zero, "101:" + one});
+        row("markup escaped in the body", "play2",
+            {"0:Two <b>|Tom &amp; Jerry &lt;live&gt; — A&gt;B|com.tavrenin.CorvelPlayer"});
+        row("quick skips: only where they end", "skip1 play0", {"0:" + zero});
+        row("the same track again is no change", "play0 play0", {"0:" + zero});
+        row("nothing while the window is active", "active play0", {});
+        row("the window went to the background", "active play1 inactive play0", {"0:" + zero});
+        row("switched off", "off play0", {});
+        row("the cover comes later: shown in place, at most 128 px", "play0 cover",
+            {"0:" + zero, "101:" + zero + cover});
+        row("the cover known at once", "skip1 cover", {"0:" + one + cover});
+        row("the next track forgets the cover", "play0 cover play1",
+            {"0:" + zero, "101:" + zero + cover, "102:" + one});
+        row("no notification service", "gone play0", {});
     }
 
     void notifications()
@@ -248,31 +243,20 @@ private slots:
         columns<QString, QString, QStringList, bool>("services", "steps", "calls", "held");
         const QString asked = "inhibit 4 Playing music";
         const QString login = "login sleep Corvel Media Player Playing music block";
-        QTest::newRow("one request across a track change")
-            << "p"
-            << "play0 end wait" << QStringList{asked} << false;
-        QTest::newRow("released after a pause")
-            << "p"
-            << "play0 pause" << QStringList{asked, "close 1"} << false;
-        QTest::newRow("released after a stop")
-            << "p"
-            << "play0 stop" << QStringList{asked, "close 1"} << false;
-        QTest::newRow("released at the end of the list")
-            << "p"
-            << "play2 end" << QStringList{asked, "close 1"} << false;
-        QTest::newRow("a short pause keeps it")
-            << "p"
-            << "play0 pause play wait" << QStringList{asked} << false;
-        QTest::newRow("playing again after the release asks again")
-            << "p"
-            << "play0 pause wait play" << QStringList{asked, "close 1", asked} << false;
-        QTest::newRow("logind without a portal") << "l"
-                                                 << "play0 end" << QStringList{login} << true;
-        QTest::newRow("logind's lock closed after a pause")
-            << "l"
-            << "play0 pause" << QStringList{login} << false;
-        QTest::newRow("neither service") << ""
-                                         << "play0" << QStringList() << false;
+        const auto row = [](const char *name, const char *services, const char *steps,
+                             const QStringList &calls, bool held = false) {
+            QTest::newRow(name) << services << steps << calls << held;
+        };
+        row("one request across a track change", "p", "play0 end wait", {asked});
+        row("released after a pause", "p", "play0 pause", {asked, "close 1"});
+        row("released after a stop", "p", "play0 stop", {asked, "close 1"});
+        row("released at the end of the list", "p", "play2 end", {asked, "close 1"});
+        row("a short pause keeps it", "p", "play0 pause play wait", {asked});
+        row("playing again after the release asks again", "p", "play0 pause wait play",
+            {asked, "close 1", asked});
+        row("logind without a portal", "l", "play0 end", {login}, true);
+        row("logind's lock closed after a pause", "l", "play0 pause", {login});
+        row("neither service", "", "play0", {});
     }
 
     void sleep()

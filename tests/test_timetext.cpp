@@ -17,24 +17,19 @@ private slots:
         QTest::addColumn<QString>("length");
         QTest::addColumn<QString>("position");
         QTest::addColumn<qint64>("readBack"); // lengthSeconds() of the length text
-        const qint64 largest = std::numeric_limits<qint64>::max();
-        QTest::newRow("zero") << qint64(0) << "0:00"
-                              << "00:00" << qint64(0);
-        QTest::newRow("under a second") << qint64(999) << "0:00"
-                                        << "00:00" << qint64(0);
-        QTest::newRow("59.999 s cut, not rounded") << qint64(59999) << "0:59"
-                                                   << "00:59" << qint64(59);
-        QTest::newRow("a minute") << qint64(60000) << "1:00"
-                                  << "01:00" << qint64(60);
-        QTest::newRow("62 min 5 s, no hours") << qint64(3725000) << "62:05"
-                                              << "62:05" << qint64(3725);
-        QTest::newRow("10 h 1 min 1 s") << qint64(36061000) << "601:01"
-                                        << "601:01" << qint64(36061);
-        QTest::newRow("negative: past a length") << qint64(-61000) << "0:00"
-                                                 << "00:00" << qint64(0);
+        const auto row
+            = [](const char *name, qint64 ms, const char *length, const char *position,
+                  qint64 readBack) { QTest::newRow(name) << ms << length << position << readBack; };
+        row("zero", 0, "0:00", "00:00", 0);
+        row("under a second", 999, "0:00", "00:00", 0);
+        row("59.999 s cut, not rounded", 59999, "0:59", "00:59", 59);
+        row("a minute", 60000, "1:00", "01:00", 60);
+        row("62 min 5 s, no hours", 3725000, "62:05", "62:05", 3725);
+        row("10 h 1 min 1 s", 36061000, "601:01", "601:01", 36061);
+        row("negative: past a length", -61000, "0:00", "00:00", 0);
         // 15 digits of minutes: more than a cache entry may carry, read back as 0.
-        QTest::newRow("largest count") << largest << "153722867280912:55"
-                                       << "153722867280912:55" << qint64(0);
+        row("largest count", std::numeric_limits<qint64>::max(), "153722867280912:55",
+            "153722867280912:55", 0);
     }
     void lengthAndPosition()
     {

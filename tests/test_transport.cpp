@@ -1,7 +1,5 @@
-// The transport's rules over a backend the test drives: what follows the end of a track, a file
-// that cannot be played, the jump that waits for a track, the queue, and what it tells the
-// backend. test_playorder.cpp has the play order's own rules, test_mediabackend.cpp the real
-// backend.
+// The transport's rules over a backend the test drives (test_playorder.cpp: the play order;
+// test_mediabackend.cpp: the real backend).
 
 #include "FakeMediaBackend.h"
 #include "TestSupport.h"
@@ -201,23 +199,6 @@ private slots:
         check();
     }
 
-    void queueAndOpen_data()
-    {
-        columns();
-        row("next: the queue first", "row0 queue2 next", "row0 row2", "a.mp3 c.ogg", 2, Playing);
-        row("a queued file gone from disk and library is dropped", "row0 queue4 next", "row0 row1",
-            "a.mp3 b.wav", 1, Playing, {0});
-        row("a queued file outside the library plays", "row0 queue3 next", "row0", "a.mp3 x.mp3", 0,
-            Playing);
-        row("open: the first plays, the others are queued", "open load end", "row0", "x.mp3 a.mp3",
-            0, Playing);
-    }
-
-    void queueAndOpen()
-    {
-        check();
-    }
-
     void libraryChanges_data()
     {
         // gone: the file removed and the library installed without it; renamed: b.wav renamed to
@@ -249,6 +230,13 @@ private slots:
     void presses_data()
     {
         columns();
+        row("next: the queue first", "row0 queue2 next", "row0 row2", "a.mp3 c.ogg", 2, Playing);
+        row("a queued file gone from disk and library is dropped", "row0 queue4 next", "row0 row1",
+            "a.mp3 b.wav", 1, Playing, {0});
+        row("a queued file outside the library plays", "row0 queue3 next", "row0", "a.mp3 x.mp3", 0,
+            Playing);
+        row("open: the first plays, the others are queued", "open load end", "row0", "x.mp3 a.mp3",
+            0, Playing);
         row("row 3 ignored, resume, previous to the top",
             "restore row3 toggle url1 previous previous", "row2 row1 row0", "c.ogg b.wav a.mp3", 0,
             Playing);
@@ -310,9 +298,7 @@ private slots:
 
     void replayGain()
     {
-        // c.ogg: track gain -6 dB (0.5), album gain +12 dB with album peak 0.8 (1.25); gainN:
-        // the mode; settled: the gain read. Only the output changes: the volume announced is the
-        // user's.
+        // c.ogg: track -6 dB (0.5), album +12 dB, peak 0.8 (1.25); the volume heard is the user's.
         const QString c = rig->paths[2];
         copyFixture("tone.ogg", c);
         TagLib::FileRef ref(QFile::encodeName(c).constData());
@@ -369,9 +355,7 @@ private:
         QTEST(rig->heard.join(' '), "heard");
         QTEST(rig->backend->calls.join(' '), "told");
         QTEST(rig->controller.currentRow(), "row");
-        // Qt 6.4's QList == hands memcmp a null pointer for an empty list that
-        // never held data beside one that did; a copy of the range holds none
-        // when empty, as the table's lists do.
+        // Copied, as Qt 6.4's == on an empty list that held data and one that never did is UB.
         const QList<int> history = rig->controller.history();
         QTEST(QList<int>(history.cbegin(), history.cend()), "history");
         QTEST(rig->controller.playbackState(), "state");

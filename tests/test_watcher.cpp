@@ -1,6 +1,5 @@
-// The folder watcher on real folders: which changes reach the library and in how many batches,
-// new and moved folders, the root going and coming back, the watch limit. Built once per backend
-// (CORVEL_TEST_WATCH_BACKEND names it).
+// The folder watcher on real folders: which changes reach the library, in how many batches, the
+// watch limit. Built once per backend (CORVEL_TEST_WATCH_BACKEND names it).
 
 #include "TestSupport.h"
 #include "library/watcher/FolderWatcher.h"

@@ -1,7 +1,5 @@
-// The window as a view of the core: what it shows of the stored settings and of a library that
-// starts from its cache, where a new library leaves the list, the status line and the queue marks,
-// its buttons and keys, the clock and the list follow, the favourite grid, and one user session on
-// a real folder with a restart.
+// The window as a view of the core: the stored settings and cache it starts from, the list, the
+// status line and queue marks, buttons and keys, favourites, and a session with a restart.
 
 #include "TestSupport.h"
 #include "library/Library.h"
@@ -151,22 +149,22 @@ private slots:
         columns<bool, QByteArray, int, QString, QString>(
             "withPath", "damage", "rows", "ready", "then");
         const QString updated = "Playlist updated.";
-        QTest::newRow("stored row only, as an older store has it")
-            << false << QByteArray() << 3 << updated << "3 tracks";
+        const auto row = [](const char *name, bool withPath, const char *damage,
+                             const QString &ready, const QString &then) {
+            QTest::newRow(name) << withPath << QByteArray(damage) << 3 << ready << then;
+        };
+        row("stored row only, as an older store has it", false, "", updated, "3 tracks");
         // The update drops the vanished file that the cache still lists: the stored track moves up.
-        QTest::newRow("an earlier file vanished")
-            << true << QByteArray("gone") << 3 << updated << "2 tracks";
+        row("an earlier file vanished", true, "gone", updated, "2 tracks");
         // The older cache lacks the files' times: the update adds them, and the save fails.
-        QTest::newRow("cache and folder locked")
-            << true << QByteArray("locked") << 3 << "Failed to save playlist cache." << updated;
-        QTest::newRow("an up-to-date cache, folder locked")
-            << true << QByteArray("current, locked") << 3 << updated << "3 tracks";
-        QTest::newRow("too many folders to watch")
-            << true << QByteArray("watch limit") << 3
-            << "Too many folders to watch: changes on disk show after \"Update playlist\" or the "
-               "next start."
-            << updated;
+        row("cache and folder locked", true, "locked", "Failed to save playlist cache.", updated);
+        row("an up-to-date cache, folder locked", true, "current, locked", updated, "3 tracks");
+        row("too many folders to watch", true, "watch limit",
+            "Too many folders to watch: changes on disk show after \"Update playlist\" or the "
+            "next start.",
+            updated);
     }
+
     void startFromTheCache()
     {
         QFETCH(QByteArray, damage);
@@ -181,10 +179,7 @@ private slots:
             QVERIFY(QFile::remove(paths.at(0)));
         if (damage.startsWith("current")) { // the cache as this build writes it
             Library library;
-            library.setWatching(false);
-            library.restoreFolder(music->path());
-            library.loadCacheAndCheck();
-            QVERIFY(QTest::qWaitFor([&] { return !library.busy(); }, 60000));
+            QVERIFY(openUnwatched(library, music->path()));
         }
         if (damage.endsWith("locked"))
             locked = QStringList{music->filePath("playlist_cache.json"), music->path()};
