@@ -194,6 +194,14 @@ inline QByteArray startSessionBus(QProcess &daemon)
     return up ? daemon.readLine().trimmed() : QByteArray();
 }
 
+/** Starts a private session bus in @p daemon and makes it this process's; false when it did not
+ * start. Called before any bus use. */
+inline bool useSessionBus(QProcess &daemon)
+{
+    const QByteArray address = startSessionBus(daemon);
+    return !address.isEmpty() && qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+}
+
 /** Opens @p folder in @p library unwatched, from its cache or a scan; whether it then settled. */
 inline bool openUnwatched(Library &library, const QString &folder)
 {

@@ -33,9 +33,7 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        const QByteArray address = startSessionBus(daemon);
-        QVERIFY2(!address.isEmpty(), "no dbus-daemon");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address); // before any bus use
+        QVERIFY2(useSessionBus(daemon), "no dbus-daemon");
         client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "client");
         QList<CacheEntry> entries;
         for (const QString name : {"library/0", "library/1", "library/2", "outside"}) {

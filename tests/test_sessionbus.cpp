@@ -137,9 +137,7 @@ private slots:
     void initTestCase()
     {
         isolateSettings();
-        const QByteArray address = startSessionBus(daemon);
-        QVERIFY2(!address.isEmpty(), "no dbus-daemon");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address); // before any bus use
+        QVERIFY2(useSessionBus(daemon), "no dbus-daemon");
         services = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "services");
         QVERIFY(loaded);
         QVERIFY(
