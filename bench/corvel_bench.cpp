@@ -1,7 +1,7 @@
 // corvel-bench: the music library's speed, memory and responsiveness on a
 // synthetic library.
 //
-//   corvel-bench [--tracks N[,N...]] [--runs R] [--scan-only]
+//   corvel-bench [--tracks N[,N...]] [--runs R] [--scan-only] [--library DIR]
 //
 // For each size (by default 10,000 and 50,000 tracks) a child process of this
 // program builds N tracks from the fixture files in a temporary folder (every
@@ -14,6 +14,9 @@
 // with a throw-away settings store. Every wait on the library is a wait for
 // its installed() signal, never for a time or a status text. --scan-only
 // stops after the scan, walk and cache figures, without the window.
+// --library keeps each size's library in a folder of DIR and builds it only
+// in the first call that needs it, so that calls minutes apart (a before and
+// an after) measure the very same files without writing them again.
 
 #include "CoverMeasurements.h"
 #include "HandOverBench.h"
@@ -22,10 +25,13 @@
 #include "ScanMeasurements.h"
 #include "SyntheticLibrary.h"
 #include "WindowBench.h"
+#include "library/Library.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -44,17 +50,33 @@ using namespace bench;
 namespace {
 
 /** Measures every figure at @p tracks tracks and prints them as "key = value" lines. */
-int measure(int tracks, int runs, bool scanOnly)
+int measure(int tracks, int runs, bool scanOnly, const QString &keptIn)
 {
     QTemporaryDir temp;
     if (!temp.isValid()) {
         err() << "cannot create a temporary folder" << Qt::endl;
         return 1;
     }
-    const QString root = temp.filePath(QString::fromUtf8("Müsik ♫"));
-    err() << "building " << tracks << " tracks in " << root << Qt::endl;
-    if (!buildLibrary(root, tracks))
-        return 1;
+    const QString home = keptIn.isEmpty() ? temp.path() : keptIn + '/' + QString::number(tracks);
+    const QString root = home + QString::fromUtf8("/Müsik ♫");
+    // Written last, so a build cut short is built again.
+    const QString built = home + QStringLiteral("/built");
+    if (QFileInfo::exists(built)) {
+        err() << "reusing " << tracks << " tracks in " << root << Qt::endl;
+        // What a run cut short may have left: the landed file, the cache.
+        QDir(root + QStringLiteral("/Landed")).removeRecursively();
+        QFile::remove(Library::cachePath(root));
+    } else {
+        QDir(home).removeRecursively();
+        err() << "building " << tracks << " tracks in " << root << Qt::endl;
+        if (!buildLibrary(root, tracks))
+            return 1;
+        QFile marker(built);
+        if (!keptIn.isEmpty() && !marker.open(QIODevice::WriteOnly)) {
+            err() << "cannot write " << built << Qt::endl;
+            return 1;
+        }
+    }
 #ifdef Q_OS_UNIX
     // Flush the freshly written library first, so that its write-back does not
     // land in the timings (the cache save waits for its own data to reach disk).
@@ -118,7 +140,7 @@ int measure(int tracks, int runs, bool scanOnly)
 }
 
 /** Runs this program once per size and prints what the children measured. */
-int runSizes(const QList<int> &sizes, int runs, bool scanOnly)
+int runSizes(const QList<int> &sizes, int runs, bool scanOnly, const QString &keptIn)
 {
     QList<QMap<QString, QString>> measured;
     bool failed = false;
@@ -130,6 +152,8 @@ int runSizes(const QList<int> &sizes, int runs, bool scanOnly)
             QStringLiteral("--runs"), QString::number(runs)};
         if (scanOnly)
             arguments << QStringLiteral("--scan-only");
+        if (!keptIn.isEmpty())
+            arguments << QStringLiteral("--library") << keptIn;
         child.start(QCoreApplication::applicationFilePath(), arguments);
         if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit
             || child.exitCode() != 0) {
@@ -173,12 +197,17 @@ int main(int argc, char *argv[])
         QStringLiteral("5"));
     const QCommandLineOption scanOnlyOption(QStringLiteral("scan-only"),
         QStringLiteral("Only the scan, walk and cache figures: no window."));
+    const QCommandLineOption libraryOption(QStringLiteral("library"),
+        QStringLiteral("Keeps the libraries in DIR, one folder per size, and builds each only "
+                       "once: later calls measure the same files."),
+        QStringLiteral("DIR"));
     // One size, measured in this process: what the parent runs per size.
     QCommandLineOption sizeOption(QStringLiteral("size"), QString(), QStringLiteral("N"));
     sizeOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(tracksOption);
     parser.addOption(runsOption);
     parser.addOption(scanOnlyOption);
+    parser.addOption(libraryOption);
     parser.addOption(sizeOption);
     parser.process(app);
 
@@ -190,7 +219,9 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(sizeOption)) {
         const int size = parser.value(sizeOption).toInt(&ok);
-        return ok && size > 0 ? measure(size, runs, parser.isSet(scanOnlyOption)) : 2;
+        return ok && size > 0
+            ? measure(size, runs, parser.isSet(scanOnlyOption), parser.value(libraryOption))
+            : 2;
     }
     QList<int> sizes;
     for (const QString &part : parser.value(tracksOption).split(QLatin1Char(','))) {
@@ -200,5 +231,13 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
-    return runSizes(sizes, runs, parser.isSet(scanOnlyOption));
+    QString keptIn = parser.value(libraryOption);
+    if (!keptIn.isEmpty()) {
+        keptIn = QDir(keptIn).absolutePath();
+        if (!QDir().mkpath(keptIn)) {
+            err() << "cannot create " << keptIn << Qt::endl;
+            return 2;
+        }
+    }
+    return runSizes(sizes, runs, parser.isSet(scanOnlyOption), keptIn);
 }
