@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>
@@ -13,11 +14,14 @@
 #include <taglib/tpropertymap.h>
 #include <taglib/tstring.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,9 +36,11 @@ QString toQString(const TagLib::String &text)
 
 } // namespace
 
-LibraryScanner::LibraryScanner(std::function<bool()> overtaken, std::function<void(int)> progress)
+LibraryScanner::LibraryScanner(
+    std::function<bool()> overtaken, std::function<void(int)> progress, int readers)
     : overtaken(std::move(overtaken))
     , progress(std::move(progress))
+    , readers(readers > 0 ? readers : std::max(1, QThread::idealThreadCount()))
 {
 }
 
@@ -98,9 +104,88 @@ Record LibraryScanner::read(const QString &path, const FileState &state)
 
 void LibraryScanner::counted()
 {
+    const std::lock_guard<std::mutex> guard(*counting);
     ++count;
     if (progress && count % 100 == 0)
         progress(count);
+}
+
+bool LibraryScanner::readAll(const std::function<bool(Job &)> &next)
+{
+    const auto work = [this, &next] {
+        Job job;
+        while (!overtaken() && next(job)) {
+            *job.into = read(job.path, job.state);
+            counted();
+        }
+    };
+    std::vector<std::thread> others;
+    for (int reader = 1; reader < readers; ++reader)
+        others.emplace_back(work);
+    work();
+    for (std::thread &other : others)
+        other.join();
+    return !overtaken();
+}
+
+bool LibraryScanner::readWalk(const QString &folder, const QSet<QString> *skip,
+    QList<Record> &records, MusicFiles::SkippedNames &skippedNames)
+{
+    std::mutex lock;
+    std::condition_variable arrived;
+    // Guarded by lock. A deque keeps its elements in place as it grows, so a
+    // reader fills its record while the walk appends more.
+    std::deque<Found> found;
+    std::deque<Record> filled;
+    size_t nextRead = 0;
+    bool walked = false;
+    std::atomic<bool> stop{false};
+    std::thread walker([&] {
+        // Every entry, folders included, comes back here: an overtaken scan
+        // stops within one entry even in a large tree of other files (a home
+        // folder). The names skipped are read only after the join.
+        MusicFiles::walk(
+            folder, MusicFiles::Entries::All,
+            [&](const QFileInfo &entry) {
+                if (stop.load(std::memory_order_relaxed) || overtaken())
+                    return false;
+                if (!MusicFiles::isAudioName(entry.fileName()) || entry.isDir())
+                    return true;
+                QString path = entry.filePath();
+                if (skip && skip->contains(path))
+                    return true;
+                const FileState state = FileState::of(entry);
+                const std::lock_guard<std::mutex> guard(lock);
+                found.push_back({std::move(path), state});
+                filled.emplace_back();
+                arrived.notify_one();
+                return true;
+            },
+            &skippedNames);
+        const std::lock_guard<std::mutex> guard(lock);
+        walked = true;
+        arrived.notify_all();
+    });
+    const bool finished = readAll([&](Job &job) {
+        std::unique_lock<std::mutex> guard(lock);
+        arrived.wait(guard, [&] { return nextRead < found.size() || walked; });
+        if (nextRead == found.size())
+            return false;
+        job.path = found[nextRead].path;
+        job.state = found[nextRead].state;
+        job.into = &filled[nextRead];
+        ++nextRead;
+        return true;
+    });
+    // An overtaken reader stops, and so must the walk it would wait for.
+    stop = true;
+    walker.join();
+    if (!finished || overtaken())
+        return false;
+    records.reserve(records.size() + qsizetype(filled.size()));
+    for (Record &record : filled)
+        records.append(std::move(record));
+    return true;
 }
 
 bool LibraryScanner::walkAhead(const QString &folder, const QSet<QString> *skip,
@@ -167,13 +252,22 @@ bool LibraryScanner::update(const TrackTable &base, const QList<Found> &walked,
 {
     UpdateMerge::Result result = UpdateMerge(base, walked, moves).result();
     same = result.same;
-    for (const UpdateMerge::Read &read : std::as_const(result.reads)) {
-        if (overtaken())
+    std::vector<Record> read(size_t(result.reads.size()));
+    std::atomic<qsizetype> next{0};
+    const bool finished = readAll([&](Job &job) {
+        const qsizetype i = next++;
+        if (i >= result.reads.size())
             return false;
-        const Record record = this->read(read.path, read.state);
-        counted();
-        for (int row : read.rows)
-            result.records[row] = record;
+        job.path = result.reads.at(i).path;
+        job.state = result.reads.at(i).state;
+        job.into = &read[size_t(i)];
+        return true;
+    });
+    if (!finished)
+        return false;
+    for (qsizetype i = 0; i < result.reads.size(); ++i) {
+        for (int row : result.reads.at(i).rows)
+            result.records[row] = read[size_t(i)];
     }
     records = std::move(result.records);
     moved = std::move(result.moved);
@@ -190,17 +284,10 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     QList<Found> walked; // an update: every audio file, in walk order
     MusicFiles::SkippedNames skippedNames;
     // An empty path walks nothing (it is not the working directory).
-    const bool finished = walkAhead(
-        folder, isUpdate ? nullptr : skip,
-        [&](const Found &file) {
-            if (isUpdate) {
-                walked.append(file);
-            } else {
-                records.append(read(file.path, file.state));
-                counted();
-            }
-        },
-        skippedNames);
+    const bool finished = isUpdate
+        ? walkAhead(
+            folder, nullptr, [&walked](const Found &file) { walked.append(file); }, skippedNames)
+        : readWalk(folder, skip, records, skippedNames);
     if (!finished)
         return {};
     // A folder removed, renamed or unmounted walks as an empty one.

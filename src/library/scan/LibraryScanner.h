@@ -12,11 +12,13 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 /**
  * One scan of the music folder, run on a worker: the walk (on a thread of its
- * own, so the reads of the tags need not wait for it) and the tag reading,
- * in walk order, into a whole new TrackTable. An update merges what the walk
+ * own, so the reads of the tags need not wait for it) and the tag reading on
+ * every core, each record into its place in walk order, into a whole new
+ * TrackTable. An update merges what the walk
  * found into the records in place as UpdateMerge says. A scan that is
  * overtaken (a newer one started) stops within one entry of the walk or one
  * file read, and comes to nothing.
@@ -54,9 +56,12 @@ public:
     /**
      * A scanner that asks @p overtaken between entries and reads, and gives
      * @p progress (may be empty) the running count of files read every 100
-     * files and once at the end. Both are called on the scanning threads.
+     * files, in order, and once at the end. Both are called on the scanning
+     * threads, @p progress one call at a time. Tags are read on @p readers
+     * threads, by default as many as the machine has cores.
      */
-    LibraryScanner(std::function<bool()> overtaken, std::function<void(int)> progress);
+    LibraryScanner(
+        std::function<bool()> overtaken, std::function<void(int)> progress, int readers = 0);
 
     /**
      * Scans @p folder as @p kind says against @p base. A full scan with
@@ -77,6 +82,21 @@ public:
     static TrackTable::Record read(const QString &path, const FileState &state);
 
 private:
+    /** A file to read and the record it fills. */
+    struct Job {
+        QString path;
+        FileState state;
+        TrackTable::Record *into = nullptr;
+    };
+    /**
+     * Reads on every reader thread (this one among them) what @p next hands
+     * out, until it hands out nothing (it may wait for more) or the scan is
+     * overtaken; @p next is called from all of them at once. False when overtaken.
+     */
+    bool readAll(const std::function<bool(Job &)> &next);
+    /** The full scan: the walk on a thread of its own, the reads in walk order behind it. */
+    bool readWalk(const QString &folder, const QSet<QString> *skip,
+        QList<TrackTable::Record> &records, MusicFiles::SkippedNames &skippedNames);
     /**
      * Walks @p folder on a thread of its own, handing each audio file found
      * there that @p skip does not hold to @p take here, in walk order, and
@@ -99,5 +119,8 @@ private:
 
     std::function<bool()> overtaken;
     std::function<void(int)> progress;
+    int readers;
+    /** Guards count, so that progress comes in order; held apart so the scanner moves. */
+    std::unique_ptr<std::mutex> counting = std::make_unique<std::mutex>();
     int count = 0;
 };
