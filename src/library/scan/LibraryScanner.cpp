@@ -188,62 +188,58 @@ bool LibraryScanner::readWalk(const QString &folder, const QSet<QString> *skip,
     return true;
 }
 
-bool LibraryScanner::walkAhead(const QString &folder, const QSet<QString> *skip,
-    const std::function<void(const Found &)> &take, MusicFiles::SkippedNames &skippedNames)
+bool LibraryScanner::walkAll(
+    const QString &folder, QList<Found> &walked, MusicFiles::SkippedNames &skippedNames)
 {
-    std::mutex lock;
-    std::condition_variable arrived;
-    QList<Found> found; // guarded by lock
-    bool walked = false; // guarded by lock
-    std::atomic<bool> stop{false};
-    std::thread walker([&] {
-        // Every entry, folders included, comes back here: an overtaken scan
-        // stops within one entry even in a large tree of other files (a home
-        // folder).
-        // The names skipped are read only after the join.
-        MusicFiles::walk(
-            folder, MusicFiles::Entries::All,
-            [&](const QFileInfo &entry) {
-                if (stop.load(std::memory_order_relaxed) || overtaken())
-                    return false;
-                if (!MusicFiles::isAudioName(entry.fileName()) || entry.isDir())
+    // An update reads nothing while it walks, so the walk itself takes every
+    // core: the entries at the top are shared out, each one's files kept
+    // apart and joined in walk order after. Most of the time goes into the
+    // system's listing and stat calls, which run side by side.
+    const QList<QFileInfo> top
+        = MusicFiles::entries(folder, MusicFiles::Entries::All, &skippedNames);
+    std::vector<QList<Found>> parts(size_t(top.size()));
+    std::vector<MusicFiles::SkippedNames> skippedBelow(size_t(top.size()));
+    const auto take = [](const QFileInfo &entry, QList<Found> &into) {
+        if (MusicFiles::isAudioName(entry.fileName()) && !entry.isDir())
+            into.append({entry.filePath(), FileState::of(entry)});
+    };
+    std::atomic<qsizetype> next{0};
+    const auto work = [&] {
+        for (qsizetype i = next++; i < top.size() && !overtaken(); i = next++) {
+            const QFileInfo &entry = top.at(i);
+            QList<Found> &into = parts[size_t(i)];
+            take(entry, into);
+            if (!entry.isDir() || entry.isSymLink())
+                continue;
+            MusicFiles::walk(
+                entry.filePath(), MusicFiles::Entries::All,
+                [&](const QFileInfo &below) {
+                    if (overtaken())
+                        return false;
+                    take(below, into);
                     return true;
-                const QString path = entry.filePath();
-                if (skip && skip->contains(path))
-                    return true;
-                const FileState state = FileState::of(entry);
-                const std::lock_guard<std::mutex> guard(lock);
-                found.append({path, state});
-                if (found.size() == 1)
-                    arrived.notify_one();
-                return true;
-            },
-            &skippedNames);
-        const std::lock_guard<std::mutex> guard(lock);
-        walked = true;
-        arrived.notify_one();
-    });
-    QList<Found> batch;
-    bool done = false;
-    while (!done) {
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            arrived.wait(guard, [&] { return !found.isEmpty() || walked; });
-            done = found.isEmpty();
-            batch.swap(found);
+                },
+                &skippedBelow[size_t(i)]);
         }
-        for (const Found &file : std::as_const(batch)) {
-            if (overtaken()) {
-                stop = true;
-                done = true;
-                break;
-            }
-            take(file);
-        }
-        batch.clear();
+    };
+    std::vector<std::thread> others;
+    for (int walker = 1; walker < readers && walker < top.size(); ++walker)
+        others.emplace_back(work);
+    work();
+    for (std::thread &other : others)
+        other.join();
+    if (overtaken())
+        return false;
+    qsizetype total = 0;
+    for (const QList<Found> &part : parts)
+        total += part.size();
+    walked.reserve(total);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        walked.append(std::move(parts[i]));
+        skippedNames.files += skippedBelow[i].files;
+        skippedNames.folders += skippedBelow[i].folders;
     }
-    walker.join();
-    return !overtaken();
+    return true;
 }
 
 bool LibraryScanner::update(const TrackTable &base, const QList<Found> &walked,
@@ -284,10 +280,8 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     QList<Found> walked; // an update: every audio file, in walk order
     MusicFiles::SkippedNames skippedNames;
     // An empty path walks nothing (it is not the working directory).
-    const bool finished = isUpdate
-        ? walkAhead(
-            folder, nullptr, [&walked](const Found &file) { walked.append(file); }, skippedNames)
-        : readWalk(folder, skip, records, skippedNames);
+    const bool finished = isUpdate ? walkAll(folder, walked, skippedNames)
+                                   : readWalk(folder, skip, records, skippedNames);
     if (!finished)
         return {};
     // A folder removed, renamed or unmounted walks as an empty one.

@@ -97,14 +97,8 @@ private:
     /** The full scan: the walk on a thread of its own, the reads in walk order behind it. */
     bool readWalk(const QString &folder, const QSet<QString> *skip,
         QList<TrackTable::Record> &records, MusicFiles::SkippedNames &skippedNames);
-    /**
-     * Walks @p folder on a thread of its own, handing each audio file found
-     * there that @p skip does not hold to @p take here, in walk order, and
-     * counting into @p skippedNames what it cannot name. False when overtaken
-     * before the end.
-     */
-    bool walkAhead(const QString &folder, const QSet<QString> *skip,
-        const std::function<void(const UpdateMerge::Found &)> &take,
+    /** Every audio file below @p folder into @p walked, in walk order. False when overtaken. */
+    bool walkAll(const QString &folder, QList<UpdateMerge::Found> &walked,
         MusicFiles::SkippedNames &skippedNames);
     /**
      * Merges @p walked and @p moves into @p base and reads what the merge asks
