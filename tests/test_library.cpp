@@ -5,6 +5,7 @@
 #include "library/Library.h"
 #include "library/Playlist.h"
 #include "library/TrackTable.h"
+#include "library/scan/LibraryScanner.h"
 #include "library/watcher/FolderWatcher.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
@@ -664,6 +665,58 @@ private slots:
         QVERIFY(!library.cacheSaveFailed());
         QCOMPARE(library.readyMessage(Library::Install::Update), QString("Playlist updated."));
         QCOMPARE(entries(cache).size(), files + 2);
+    }
+
+    // The scan's rules hold however it is split up: tags read on many threads come out in walk
+    // order, and an update kept to the paths the watcher names finds what a whole one finds.
+    void scanSplitUpFindsTheSame()
+    {
+        const QString root = path("split");
+        for (const QString &name : {"b/10.mp3", "b/9.ogg", "b/2.flac", "a/x.mp3", "c/d/e.wav",
+                 "c/z.mp3", "top.mp3", "gone/1.mp3"})
+            copyFixture("tone." + QFileInfo(name).suffix(), root + '/' + name);
+        const auto never = [] { return false; };
+        const auto recordsOf = [](const LibraryScanner::Outcome &outcome) {
+            QStringList rows;
+            for (const TrackTable::Record &record : outcome.table->records())
+                rows << record.path.mid(record.path.lastIndexOf("split/") + 6) + ' ' + record.title;
+            return rows;
+        };
+        QList<int> progress;
+        LibraryScanner many(
+            never, [&progress](int found) { progress << found; }, 5);
+        const auto empty = std::make_shared<const TrackTable>();
+        const LibraryScanner::Outcome full = many.scan(root, LibraryScanner::Kind::Full, empty);
+        const QStringList walkOrder = {"a/x.mp3 Mp3 Tone", "b/2.flac Flac Tøne ♪",
+            "b/9.ogg Ogg Tone", "b/10.mp3 Mp3 Tone", "c/d/e.wav Wav Tone", "c/z.mp3 Mp3 Tone",
+            "gone/1.mp3 Mp3 Tone", "top.mp3 Mp3 Tone"};
+        QCOMPARE(recordsOf(full), walkOrder);
+        QCOMPARE(progress, QList<int>{8});
+
+        // Changes: a new folder, a file in a hidden one, a link to a folder, a folder gone, a new
+        // file beside a kept one.
+        copyFixture("tone.mp3", root + "/b/n/1.mp3");
+        copyFixture("tone.mp3", root + "/b/n/0.mp3");
+        copyFixture("tone.mp3", root + "/c/.hidden/h.mp3");
+        QVERIFY(QFile::link(root + "/a", root + "/c/link"));
+        QVERIFY(QDir(root + "/gone").removeRecursively());
+        copyFixture("tone.ogg", root + "/c/y.ogg");
+        const QStringList seen = {root + "/b/n", root + "/c/.hidden/h.mp3", root + "/c/link",
+            root + "/gone", root + "/c/y.ogg", root + "/c/y.ogg"};
+        LibraryScanner one(never, {}, 1);
+        const LibraryScanner::Outcome whole
+            = one.scan(root, LibraryScanner::Kind::Update, full.table);
+        const LibraryScanner::Outcome scoped
+            = one.scan(root, LibraryScanner::Kind::Update, full.table, nullptr, {}, seen);
+        QCOMPARE(recordsOf(scoped), recordsOf(whole));
+        QCOMPARE(recordsOf(whole).mid(7),
+            (QStringList{"b/n/0.mp3 Mp3 Tone", "b/n/1.mp3 Mp3 Tone", "c/y.ogg Ogg Tone"}));
+        QVERIFY(scoped.scoped);
+        // Outside the folder, or the folder itself: the whole folder is walked.
+        const LibraryScanner::Outcome outside = one.scan(
+            root, LibraryScanner::Kind::Update, full.table, nullptr, {}, {path("elsewhere")});
+        QCOMPARE(recordsOf(outside), recordsOf(whole));
+        QVERIFY(!outside.scoped);
     }
 
     void overlappingScansKeepTheNewest_data()

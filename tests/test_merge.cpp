@@ -37,9 +37,11 @@ QString stateText(const QString &path, const FileState &state)
 using List = QStringList;
 
 void row(const char *name, const List &records, const List &walked, const List &moves,
-    const List &rows, const List &reads, const List &gone, bool same, const List &moved = {})
+    const List &rows, const List &reads, const List &gone, bool same, const List &moved = {},
+    const List &scope = {})
 {
-    QTest::newRow(name) << records << walked << moves << rows << reads << gone << same << moved;
+    QTest::newRow(name) << records << walked << moves << rows << reads << gone << same << moved
+                        << scope;
 }
 
 } // namespace
@@ -59,9 +61,10 @@ private slots:
         // walk found, in walk order (a regular file when it has an mtime); moves: "from>to", the
         // renames the watcher saw. The result: its rows ("path?" to be read, else the record kept
         // with its state), the reads ("path mtime size ctime @rows"), the paths dropped, whether
-        // the records in place stay as they are, and the records found under a new path.
-        TestSupport::columns<List, List, List, List, List, List, bool, List>(
-            "records", "walked", "moves", "rows", "reads", "gone", "same", "moved");
+        // the records in place stay as they are, and the records found under a new path. scope:
+        // the paths the walk covered, none for the whole folder.
+        TestSupport::columns<List, List, List, List, List, List, bool, List, List>(
+            "records", "walked", "moves", "rows", "reads", "gone", "same", "moved", "scope");
         row("all kept: same", {"a 1 10", "b 2 20 5"}, {"b 2 20 5", "a 1 10"}, {},
             {"a 1 10", "b 2 20 5"}, {}, {}, true);
         row("changed by size", {"a 1 10", "b 2 20"}, {"a 1 11", "b 2 20"}, {}, {"a?", "b 2 20"},
@@ -107,6 +110,14 @@ private slots:
             {"M/B/x 1 1", "M/C_2/x 1 1"}, {"M/Album>M/C", "M/Album_2>M/B"},
             {"M/B/x 1 1", "M/C_2/x?"}, {"M/C_2/x 1 1 @1"}, {}, false, {"M/Album_2/x>M/B/x"});
         row("nothing at all: same", {}, {}, {}, {}, {}, {}, true);
+        row("in a scope: records outside it kept unwalked", {"M/A/1 1 1", "M/B/2 1 1", "M/B/3 1 1"},
+            {"M/B/2 1 1"}, {}, {"M/A/1 1 1", "M/B/2 1 1"}, {}, {"M/B/3"}, false, {}, {"M/B"});
+        row("in a scope: a folder whose name begins a scope's is outside it",
+            {"M/Al/x 1 1", "M/Al_b/y 1 1", "M/z 1 1"}, {"M/z 2 1", "M/Al/n 1 1"}, {},
+            {"M/Al_b/y 1 1", "M/z?", "M/Al/n?"}, {"M/z 2 1 @1", "M/Al/n 1 1 @2"}, {"M/Al/x"}, false,
+            {}, {"M/Al", "M/z"});
+        row("in a scope, nothing changed there: same", {"a/x 1 1", "b/y 1 1"}, {"b/y 1 1"}, {},
+            {"a/x 1 1", "b/y 1 1"}, {}, {}, true, {}, {"b"});
     }
     void merge()
     {
@@ -126,7 +137,8 @@ private slots:
         for (const QString &text : moves)
             renames.append({text.section('>', 0, 0), text.section('>', 1)});
 
-        const UpdateMerge::Result result = UpdateMerge(base, walk, renames).result();
+        QFETCH(List, scope);
+        const UpdateMerge::Result result = UpdateMerge(base, walk, renames, scope).result();
         QStringList rows;
         for (const Record &record : result.records) {
             if (record.title.isEmpty()) {

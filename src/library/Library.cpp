@@ -31,7 +31,7 @@ Library::Library(QObject *parent)
     , watcher(new FolderWatcher(this))
     , saving(new QFutureWatcher<bool>(this))
 {
-    connect(watcher, &FolderWatcher::changed, this, &Library::checkForChanges);
+    connect(watcher, &FolderWatcher::changed, this, &Library::changesSeen);
     connect(watcher, &FolderWatcher::folderBack, this, &Library::folderBack);
     connect(watcher, &FolderWatcher::folderGone, this, &Library::folderGone);
     connect(watcher, &FolderWatcher::limitReached, this, [this] {
@@ -202,11 +202,19 @@ void Library::readCache()
         // whatever changed before.
         if (QFileInfo(folderPath).isDir())
             watchFolder();
+        // The cache may be older than anything the watcher saw.
+        wholeCheckAsked = true;
         scanForChanges();
     });
 }
 
 void Library::checkForChanges()
+{
+    wholeCheckAsked = true;
+    changesSeen();
+}
+
+void Library::changesSeen()
 {
     if (folderPath.isEmpty())
         return;
@@ -225,6 +233,11 @@ void Library::scanForChanges()
     QList<UpdateMerge::Move> moves;
     for (auto &[from, to] : watcher->takeMoves())
         moves.append({std::move(from), std::move(to)});
+    // Where the watcher saw every change, only those places are read again;
+    // asked by anyone else, or unsure, the whole folder is.
+    QStringList scope = watcher->takeChangedPaths();
+    if (std::exchange(wholeCheckAsked, false))
+        scope.clear();
     // An update that finds nothing changed keeps the very table it started
     // from; the cache on disk then says the same, and a read-only folder
     // would fail the save at every start. Unless the last save failed: then
@@ -241,7 +254,7 @@ void Library::scanForChanges()
             }
             scanEnded(done);
         },
-        std::move(moves));
+        std::move(moves), std::move(scope));
 }
 
 void Library::folderBack()
@@ -265,7 +278,7 @@ void Library::scanEnded(bool installed)
     if (!installed)
         folderGone();
     if (std::exchange(checkAsked, false))
-        checkForChanges();
+        changesSeen();
 }
 
 bool Library::folderThere()

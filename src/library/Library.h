@@ -124,6 +124,8 @@ private:
     void scanInFull();
     /** The update scan against the library in place. */
     void scanForChanges();
+    /** The watcher saw changes: checkForChanges() of only where they were, when it can say. */
+    void changesSeen();
     /** The watcher found the folder there again. */
     void folderBack();
     /** The end of a load or scan that @p installed (or found the folder gone); runs a check asked
@@ -148,6 +150,7 @@ private:
     bool saveFailed = false;
     bool scanning = false; ///< a cache read or scan of ours runs
     bool checkAsked = false; ///< a check for changes waits for the running load or scan
+    bool wholeCheckAsked = false; ///< the next check reads the whole folder
     bool readAfterSave = false; ///< loadCacheAndCheck() waits for the running save
     bool hasLibrary = false; ///< a library of this folder is installed
     QFutureWatcher<bool> *saving; ///< the running save

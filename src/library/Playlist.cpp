@@ -73,7 +73,8 @@ void Playlist::install(std::shared_ptr<const TrackTable> next, QHash<QString, QS
 
 void Playlist::startScan(const QString &folderPath, ScanKind kind,
     std::shared_ptr<const QSet<QString>> known, std::function<void(int)> onProgress,
-    std::function<void(bool)> onDone, bool installIfGone, QList<UpdateMerge::Move> moves)
+    std::function<void(bool)> onDone, bool installIfGone, QList<UpdateMerge::Move> moves,
+    QStringList scope)
 {
     const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
     const Generation generation = scanGeneration;
@@ -88,7 +89,9 @@ void Playlist::startScan(const QString &folderPath, ScanKind kind,
             const Outcome outcome = watcher->result();
             const bool installs = !outcome.folderGone || installIfGone;
             if (installs) {
-                skipped = outcome.skipped;
+                // A scoped update listed only part of the folder.
+                if (!outcome.scoped)
+                    skipped = outcome.skipped;
                 install(outcome.table, outcome.moved);
             }
             if (onDone)
@@ -111,10 +114,11 @@ void Playlist::startScan(const QString &folderPath, ScanKind kind,
                 Qt::QueuedConnection);
         };
     }
-    watcher->setFuture(QtConcurrent::run(
-        [folderPath, kind, base = data, known = std::move(known), moves = std::move(moves),
-            scanner = LibraryScanner(overtaken, std::move(report))]() mutable {
-            return scanner.scan(folderPath, kind, base, known.get(), moves);
+    watcher->setFuture(
+        QtConcurrent::run([folderPath, kind, base = data, known = std::move(known),
+                              moves = std::move(moves), scope = std::move(scope),
+                              scanner = LibraryScanner(overtaken, std::move(report))]() mutable {
+            return scanner.scan(folderPath, kind, base, known.get(), moves, std::move(scope));
         }));
 }
 
@@ -146,10 +150,10 @@ void Playlist::updateFromFolder(
 
 void Playlist::scanFolder(const QString &folderPath, ScanKind kind,
     std::function<void(int)> onProgress, std::function<void(bool installed)> onDone,
-    QList<UpdateMerge::Move> moves)
+    QList<UpdateMerge::Move> moves, QStringList scope)
 {
     startScan(folderPath, kind, nullptr, std::move(onProgress), std::move(onDone), false,
-        std::move(moves));
+        std::move(moves), std::move(scope));
 }
 
 bool Playlist::saveToCache(const QString &cachePath) const

@@ -73,10 +73,12 @@ public:
      * the result was installed; a scan overtaken by a newer scan or install
      * calls nothing. Progress and @p onDone run in the GUI thread and may be empty.
      * An update takes @p moves, the renames below the folder since the records
-     * in place were read, in their order (see UpdateMerge).
+     * in place were read, in their order (see UpdateMerge), and may be kept to
+     * a @p scope (see LibraryScanner::scan()).
      */
     void scanFolder(const QString &folderPath, ScanKind kind, std::function<void(int)> onProgress,
-        std::function<void(bool installed)> onDone, QList<UpdateMerge::Move> moves = {});
+        std::function<void(bool installed)> onDone, QList<UpdateMerge::Move> moves = {},
+        QStringList scope = {});
 
     /**
      * Writes the library as JSON to @p cachePath, atomically where the folder takes
@@ -177,7 +179,8 @@ private:
     /** Starts a scan; see scanFolder(). Appends files not in @p known when @p known is set. */
     void startScan(const QString &folderPath, ScanKind kind,
         std::shared_ptr<const QSet<QString>> known, std::function<void(int)> onProgress,
-        std::function<void(bool)> onDone, bool installIfGone, QList<UpdateMerge::Move> moves = {});
+        std::function<void(bool)> onDone, bool installIfGone, QList<UpdateMerge::Move> moves = {},
+        QStringList scope = {});
 
     std::shared_ptr<const TrackTable> data = std::make_shared<const TrackTable>();
     QHash<QString, QString> movedPaths;

@@ -34,6 +34,57 @@ QString toQString(const TagLib::String &text)
     return QString::fromWCharArray(wide.data(), qsizetype(wide.size()));
 }
 
+/** Whether @p a comes before @p b in a walk: folder by folder, each level in name order. */
+bool walksBefore(const QString &a, const QString &b)
+{
+    const QList<QStringView> aParts = QStringView(a).split(QLatin1Char('/'));
+    const QList<QStringView> bParts = QStringView(b).split(QLatin1Char('/'));
+    for (qsizetype i = 0; i < aParts.size() && i < bParts.size(); ++i) {
+        if (const int order = MusicFiles::compareNames(aParts.at(i), bParts.at(i)); order != 0)
+            return order < 0;
+    }
+    return aParts.size() < bParts.size();
+}
+
+/** Whether @p path is @p top or lies below it. */
+bool atOrBelow(const QString &path, const QString &top)
+{
+    return path.startsWith(top) && (path.size() == top.size() || path.at(top.size()) == '/');
+}
+
+/**
+ * @p scope with the ends of @p moves, in walk order, each path once and none
+ * below another, hidden ones left out; @p whole when it is empty or one of
+ * them is not below @p folder.
+ */
+QStringList walkOrderScope(
+    const QString &folder, QStringList scope, const QList<UpdateMerge::Move> &moves, bool &whole)
+{
+    whole = true;
+    if (scope.isEmpty())
+        return scope;
+    for (const UpdateMerge::Move &move : moves)
+        scope << move.from << move.to;
+    const QString below = folder + QLatin1Char('/');
+    if (folder.isEmpty()
+        || std::any_of(scope.cbegin(), scope.cend(), [&below](const QString &path) {
+               return !path.startsWith(below) || path.size() == below.size();
+           }))
+        return {};
+    whole = false;
+    // The walk enters no hidden folder and takes no hidden file.
+    scope.removeIf([&below](const QString &path) {
+        return path.indexOf(QLatin1String("/."), below.size() - 1) != -1;
+    });
+    std::sort(scope.begin(), scope.end(), walksBefore);
+    QStringList tops;
+    for (const QString &path : std::as_const(scope)) {
+        if (tops.isEmpty() || !atOrBelow(path, tops.last()))
+            tops.append(path);
+    }
+    return tops;
+}
+
 } // namespace
 
 LibraryScanner::LibraryScanner(
@@ -242,11 +293,44 @@ bool LibraryScanner::walkAll(
     return true;
 }
 
-bool LibraryScanner::update(const TrackTable &base, const QList<Found> &walked,
-    const QList<UpdateMerge::Move> &moves, QList<Record> &records, bool &same,
-    QHash<QString, QString> &moved)
+bool LibraryScanner::walkScope(const QStringList &scope, QList<Found> &walked)
 {
-    UpdateMerge::Result result = UpdateMerge(base, walked, moves).result();
+    for (const QString &top : scope) {
+        // Through the listing of its folder, so that what is taken (hidden
+        // names, links, names that are not text) is what the whole walk takes.
+        const qsizetype slash = top.lastIndexOf(QLatin1Char('/'));
+        const QList<QFileInfo> siblings = MusicFiles::entries(top.left(slash));
+        const QStringView name = QStringView(top).mid(slash + 1);
+        const auto entry = std::find_if(siblings.cbegin(), siblings.cend(),
+            [&name](const QFileInfo &sibling) { return sibling.fileName() == name; });
+        if (entry == siblings.cend())
+            continue; // gone
+        if (!entry->isDir()) {
+            if (MusicFiles::isAudioName(name))
+                walked.append({top, FileState::of(*entry)});
+            continue;
+        }
+        if (entry->isSymLink())
+            continue;
+        const bool finished
+            = MusicFiles::walk(top, MusicFiles::Entries::All, [&](const QFileInfo &below) {
+                  if (overtaken())
+                      return false;
+                  if (MusicFiles::isAudioName(below.fileName()) && !below.isDir())
+                      walked.append({below.filePath(), FileState::of(below)});
+                  return true;
+              });
+        if (!finished)
+            return false;
+    }
+    return !overtaken();
+}
+
+bool LibraryScanner::update(const TrackTable &base, const QList<Found> &walked,
+    const QList<UpdateMerge::Move> &moves, const QStringList &scope, QList<Record> &records,
+    bool &same, QHash<QString, QString> &moved)
+{
+    UpdateMerge::Result result = UpdateMerge(base, walked, moves, scope).result();
     same = result.same;
     std::vector<Record> read(size_t(result.reads.size()));
     std::atomic<qsizetype> next{0};
@@ -272,16 +356,26 @@ bool LibraryScanner::update(const TrackTable &base, const QList<Found> &walked,
 
 LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     const std::shared_ptr<const TrackTable> &base, const QSet<QString> *skip,
-    const QList<UpdateMerge::Move> &moves)
+    const QList<UpdateMerge::Move> &moves, QStringList scope)
 {
     count = 0;
     const bool isUpdate = kind == Kind::Update;
+    bool whole = true;
+    if (isUpdate)
+        scope = walkOrderScope(folder, std::move(scope), moves, whole);
+    if (!whole && scope.isEmpty()) {
+        // Only hidden entries changed: nothing the library shows.
+        if (progress)
+            progress(0);
+        return {base, !QFileInfo(folder).isDir(), {}, {}, true};
+    }
     QList<Record> records = isUpdate || skip ? base->records() : QList<Record>();
     QList<Found> walked; // an update: every audio file, in walk order
     MusicFiles::SkippedNames skippedNames;
     // An empty path walks nothing (it is not the working directory).
-    const bool finished = isUpdate ? walkAll(folder, walked, skippedNames)
-                                   : readWalk(folder, skip, records, skippedNames);
+    const bool finished = !isUpdate ? readWalk(folder, skip, records, skippedNames)
+        : scope.isEmpty()           ? walkAll(folder, walked, skippedNames)
+                                    : walkScope(scope, walked);
     if (!finished)
         return {};
     // A folder removed, renamed or unmounted walks as an empty one.
@@ -289,12 +383,12 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     QHash<QString, QString> moved;
     if (isUpdate && !folderGone) {
         bool same = false;
-        if (!update(*base, walked, moves, records, same, moved))
+        if (!update(*base, walked, moves, scope, records, same, moved))
             return {};
         if (same && !overtaken()) {
             if (progress)
                 progress(count);
-            return {base, false, {}, skippedNames};
+            return {base, false, {}, skippedNames, !scope.isEmpty()};
         }
     }
     if (progress)
@@ -307,5 +401,5 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     for (Record &record : records)
         interner.intern(record);
     return {std::make_shared<const TrackTable>(std::move(records)), folderGone, std::move(moved),
-        skippedNames};
+        skippedNames, !scope.isEmpty()};
 }

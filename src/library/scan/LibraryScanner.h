@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -51,6 +52,7 @@ public:
         bool folderGone = false;
         QHash<QString, QString> moved;
         MusicFiles::SkippedNames skipped;
+        bool scoped = false; ///< only part of the folder was walked: skipped counts only that part
     };
 
     /**
@@ -69,10 +71,14 @@ public:
      * @p skip does not hold. A folder removed, renamed or unmounted walks as
      * an empty one and sets folderGone; an update of it keeps @p base as it is.
      * An update that changes nothing hands back @p base itself; @p moves are
-     * the renames below @p folder since @p base was read, in their order.
+     * the renames below @p folder since @p base was read, in their order. An
+     * update with a @p scope (files and folders below @p folder, where the
+     * folder watcher saw changes) walks only those, as a walk of the whole
+     * folder would find them, and keeps every other record as it is.
      */
     Outcome scan(const QString &folder, Kind kind, const std::shared_ptr<const TrackTable> &base,
-        const QSet<QString> *skip = nullptr, const QList<UpdateMerge::Move> &moves = {});
+        const QSet<QString> *skip = nullptr, const QList<UpdateMerge::Move> &moves = {},
+        QStringList scope = {});
 
     /**
      * Reads album artist, title, album and length of the file at @p path, which
@@ -97,6 +103,12 @@ private:
     /** The full scan: the walk on a thread of its own, the reads in walk order behind it. */
     bool readWalk(const QString &folder, const QSet<QString> *skip,
         QList<TrackTable::Record> &records, MusicFiles::SkippedNames &skippedNames);
+    /**
+     * The audio files at or below each path of @p scope into @p walked, in
+     * walk order, each path taken as the walk of its folder would take it.
+     * False when overtaken.
+     */
+    bool walkScope(const QStringList &scope, QList<UpdateMerge::Found> &walked);
     /** Every audio file below @p folder into @p walked, in walk order. False when overtaken. */
     bool walkAll(const QString &folder, QList<UpdateMerge::Found> &walked,
         MusicFiles::SkippedNames &skippedNames);
@@ -106,8 +118,8 @@ private:
      * records found again under a new path. False when overtaken.
      */
     bool update(const TrackTable &base, const QList<UpdateMerge::Found> &walked,
-        const QList<UpdateMerge::Move> &moves, QList<TrackTable::Record> &records, bool &same,
-        QHash<QString, QString> &moved);
+        const QList<UpdateMerge::Move> &moves, const QStringList &scope,
+        QList<TrackTable::Record> &records, bool &same, QHash<QString, QString> &moved);
     /** Counts one file read, reporting every 100th. */
     void counted();
 

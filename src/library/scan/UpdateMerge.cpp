@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace {
@@ -22,10 +24,11 @@ bool changed(const TrackTable::Record &record, const FileState &state)
 
 } // namespace
 
-UpdateMerge::UpdateMerge(
-    const TrackTable &base, const QList<Found> &walked, const QList<Move> &moves)
+UpdateMerge::UpdateMerge(const TrackTable &base, const QList<Found> &walked,
+    const QList<Move> &moves, const QStringList &scope)
     : base(base)
     , moves(moves)
+    , scope(scope)
 {
     for (const Found &found : walked) {
         if (base.rowOf(found.path) != -1)
@@ -47,6 +50,16 @@ QString UpdateMerge::movedPath(QString path, const QList<Move> &moves)
     return path;
 }
 
+bool UpdateMerge::inScope(const QString &path, const QStringList &scope)
+{
+    if (scope.isEmpty())
+        return true;
+    return std::any_of(scope.cbegin(), scope.cend(), [&path](const QString &top) {
+        return path.startsWith(top)
+            && (path.size() == top.size() || path.at(top.size()) == QLatin1Char('/'));
+    });
+}
+
 UpdateMerge::Result UpdateMerge::result() const
 {
     Result result;
@@ -64,7 +77,26 @@ UpdateMerge::Result UpdateMerge::result() const
         result.same = false;
         result.gone.append(path);
     };
+    // Records come folder by folder: whether a folder lies in the scope is
+    // asked once per run of its records, not once per record.
+    QStringView lastFolder;
+    bool lastFolderInScope = true;
+    const QSet<QString> named(scope.cbegin(), scope.cend());
+    const auto outOfScope = [&](const QString &path) {
+        if (scope.isEmpty() || named.contains(path))
+            return false;
+        const QStringView folder = QStringView(path).left(path.lastIndexOf(QLatin1Char('/')));
+        if (folder != lastFolder) {
+            lastFolder = folder;
+            lastFolderInScope = inScope(folder.toString(), scope);
+        }
+        return !lastFolderInScope;
+    };
     for (const Record &record : base.records()) {
+        if (outOfScope(record.path)) {
+            result.records.append(record);
+            continue;
+        }
         QString path = record.path;
         FileState state;
         if (const auto found = seen.constFind(path); found != seen.constEnd()) {

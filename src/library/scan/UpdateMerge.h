@@ -24,6 +24,10 @@
  * place; one without them (an older cache) is kept as it is and takes the
  * file's; files not among the records are appended in walk order. The rest
  * keep their order.
+ *
+ * A merge within a scope (the paths the folder watcher saw change) holds the
+ * walk of those paths only: records at or below them follow the rule above,
+ * all others stay as they are.
  */
 class UpdateMerge {
 public:
@@ -64,9 +68,11 @@ public:
 
     /**
      * The update of @p base by @p walked, the audio files the walk found in walk
-     * order, after @p moves, in the order they happened.
+     * order, after @p moves, in the order they happened. With a @p scope, the
+     * walk covered only the files and folders it names (see inScope()).
      */
-    UpdateMerge(const TrackTable &base, const QList<Found> &walked, const QList<Move> &moves = {});
+    UpdateMerge(const TrackTable &base, const QList<Found> &walked, const QList<Move> &moves = {},
+        const QStringList &scope = {});
 
     /** The merge. */
     Result result() const;
@@ -74,10 +80,14 @@ public:
     /** Where @p path is after @p moves, in their order: itself when none moved it. */
     static QString movedPath(QString path, const QList<Move> &moves);
 
+    /** Whether @p path is one of @p scope or lies below one; any path is in an empty scope. */
+    static bool inScope(const QString &path, const QStringList &scope);
+
 private:
     const TrackTable &base;
     // A copy (shared, so cheap): the default argument is a temporary.
     const QList<Move> moves;
+    const QStringList scope;
     QHash<QString, FileState> seen; ///< the walked files of records in place
     QList<Found> fresh; ///< the walked files of no record, in walk order
 };

@@ -68,11 +68,36 @@ void FolderWatcher::stop()
     rootPath.clear();
     gone = false;
     moves.clear();
+    changedPaths.clear();
+    changedAnywhere = false;
 }
 
 QList<std::pair<QString, QString>> FolderWatcher::takeMoves()
 {
     return std::exchange(moves, {});
+}
+
+QStringList FolderWatcher::takeChangedPaths()
+{
+    const QSet<QString> paths = std::exchange(changedPaths, {});
+    if (std::exchange(changedAnywhere, false))
+        return {};
+    return QStringList(paths.cbegin(), paths.cend());
+}
+
+void FolderWatcher::noteChanged(const QString &path)
+{
+    // Past a few hundred, a walk of the whole tree costs less than finding
+    // each record's place among them.
+    constexpr qsizetype most = 256;
+    if (changedAnywhere)
+        return;
+    if (path.isEmpty() || path == rootPath || changedPaths.size() >= most) {
+        changedAnywhere = true;
+        changedPaths.clear();
+        return;
+    }
+    changedPaths.insert(path);
 }
 
 bool FolderWatcher::isWatching() const
@@ -111,19 +136,19 @@ void FolderWatcher::startWalk(const QString &top, Walk kind)
     pool.start([this, walked = backend, id = sessionId, top, kind] {
         const bool limitHit = walked->walk(top);
         QMetaObject::invokeMethod(
-            this, [this, id, kind, limitHit] { walkDone(id, kind, limitHit); },
+            this, [this, id, kind, limitHit, top] { walkDone(id, kind, limitHit, top); },
             Qt::QueuedConnection);
     });
 }
 
-void FolderWatcher::walkDone(quint64 id, Walk kind, bool limitHit)
+void FolderWatcher::walkDone(quint64 id, Walk kind, bool limitHit, const QString &top)
 {
     if (!backend || id != sessionId)
         return;
     const WatchBackend::Walked walked = backend->walked(limitHit);
     if (walked == WatchBackend::Walked::More) {
         QMetaObject::invokeMethod(
-            this, [this, id, kind] { walkDone(id, kind, false); }, Qt::QueuedConnection);
+            this, [this, id, kind, top] { walkDone(id, kind, false, top); }, Qt::QueuedConnection);
         return;
     }
     limitHit = walked == WatchBackend::Walked::LimitReached;
@@ -144,6 +169,7 @@ void FolderWatcher::walkDone(quint64 id, Walk kind, bool limitHit)
         emit ready();
     } else {
         // Files may have arrived in the new folders before their watches.
+        noteChanged(top);
         markChanged();
     }
 }
@@ -167,6 +193,7 @@ void FolderWatcher::fileChanged(WatchBackend::Change change, const QString &path
     case WatchBackend::Change::Other:
         break;
     }
+    noteChanged(path);
     markChanged();
 }
 

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QThreadPool>
 
 #include <memory>
@@ -63,6 +64,13 @@ public:
      */
     QList<std::pair<QString, QString>> takeMoves();
     /**
+     * The audio files and folders below the root where something changed since
+     * the last call, each once, for a read of just those; none where a change
+     * may lie anywhere (events were lost, the root itself changed, or there
+     * were too many to be worth naming).
+     */
+    QStringList takeChangedPaths();
+    /**
      * Whether the root is watched: from watch() until stop(), limitReached()
      * or folderGone(), and again from folderBack().
      */
@@ -113,7 +121,9 @@ private:
     void start();
     void release();
     void startWalk(const QString &top, Walk kind);
-    void walkDone(quint64 id, Walk kind, bool limitHit);
+    void walkDone(quint64 id, Walk kind, bool limitHit, const QString &top);
+    /** Notes @p path as changed for takeChangedPaths(). */
+    void noteChanged(const QString &path);
     void fileChanged(WatchBackend::Change change, const QString &path) override;
     void walkNeeded(const QString &top) override;
     void rootGone() override;
@@ -130,6 +140,8 @@ private:
     std::pair<quint64, quint64> rootId; ///< of the folder watched now
     QList<std::pair<QString, QString>> moves;
     bool gone = false;
+    QSet<QString> changedPaths;
+    bool changedAnywhere = false; ///< since the last takeChangedPaths()
     int limit;
     // What watches the root now, shared with the walker, which may still run
     // when the watcher has moved on (it then stops at the next folder).
