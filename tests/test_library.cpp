@@ -203,6 +203,37 @@ private slots:
             "0:00 0:01 50000:00");
     }
 
+    // A large table is searched in parts at once: hits in every part, at the seams, within given
+    // rows, come out as one pass over every key finds them.
+    void largeTableSearch()
+    {
+        QList<TrackTable::Record> records;
+        for (int i = 0; i < 45001; ++i)
+            records.append({QString("/m/%1.mp3").arg(i), "", QString::number(i % 997)});
+        const TrackTable table(records);
+        const QList<int> odd = [] {
+            QList<int> rows;
+            for (int i = 1; i < 45001; i += 2)
+                rows << i;
+            return rows;
+        }();
+        for (const QString &query : {"99", "22500.", "0 ", "/44999.mp3", "45000", "."}) {
+            for (const QList<int> *within : {static_cast<const QList<int> *>(nullptr), &odd}) {
+                QList<int> expected;
+                for (int row = 0; row < table.count(); ++row) {
+                    if ((!within || row % 2) && table.searchKey(row).contains(query))
+                        expected << row;
+                }
+                const QList<int> found = table.search(query, within);
+                QVERIFY2(found == expected,
+                    qPrintable(QString("%1%2: %3 hits, %4 expected")
+                                   .arg(query, within ? " in odd rows" : "")
+                                   .arg(found.size())
+                                   .arg(expected.size())));
+            }
+        }
+    }
+
     void searchForms_data()
     {
         // Rows: "Café Tacuba" composed, "Café del Mar" decomposed, "Beyoncé", "ﬁre" (a

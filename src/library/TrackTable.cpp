@@ -4,6 +4,13 @@
 #include <cstring>
 #include <thread>
 
+namespace {
+
+/** Below this many rows a second thread costs more than it saves. */
+constexpr qsizetype splitRows = 20000;
+
+} // namespace
+
 QString TrackTable::Interner::operator()(const QString &text)
 {
     if (text.isEmpty())
@@ -132,16 +139,35 @@ QList<int> TrackTable::search(QStringView folded, const QList<int> *within) cons
     }
     const int *asked = within ? within->constData() : nullptr;
     const int *askedEnd = within ? asked + within->size() : nullptr;
-    const qsizetype end = keys.size();
-    qsizetype from = 0;
-    qsizetype row = 0; // the row that holds offset from
+    // A large table is searched in two halves at once: the first letters of
+    // a query pass over every key.
+    const int middle = rows.size() >= splitRows ? int(rows.size() / 2) : int(rows.size());
+    if (middle == rows.size())
+        return searchRows(folded, 0, middle, asked, askedEnd);
+    const int *askedMiddle = asked ? std::lower_bound(asked, askedEnd, middle) : nullptr;
+    QList<int> tail;
+    std::thread second(
+        [&] { tail = searchRows(folded, middle, int(rows.size()), askedMiddle, askedEnd); });
+    QList<int> head = searchRows(folded, 0, middle, asked, askedMiddle);
+    second.join();
+    head.append(tail);
+    return head;
+}
+
+QList<int> TrackTable::searchRows(
+    QStringView folded, int first, int last, const int *asked, const int *askedEnd) const
+{
+    QList<int> hits;
+    const qsizetype end = keyStarts[size_t(last)];
+    qsizetype from = keyStarts[size_t(first)];
+    qsizetype row = first; // the row that holds offset from
     // Moves row, and from with it, on to the next row in question; false when none is left.
     const auto toAsked = [&] {
         if (!asked)
             return true;
         while (asked != askedEnd && *asked < row)
             ++asked;
-        if (asked == askedEnd || *asked >= rows.size())
+        if (asked == askedEnd || *asked >= last)
             return false;
         if (*asked > row) {
             row = *asked;
@@ -157,7 +183,7 @@ QList<int> TrackTable::search(QStringView folded, const QList<int> *within) cons
         // or the next, when a query hits many rows.
         for (int step = 0; keyStarts[size_t(row) + 1] <= at; ++step) {
             if (step == 4) {
-                row = std::upper_bound(keyStarts.cbegin() + row, keyStarts.cend(), at)
+                row = std::upper_bound(keyStarts.cbegin() + row, keyStarts.cbegin() + last + 1, at)
                     - keyStarts.cbegin() - 1;
                 break;
             }

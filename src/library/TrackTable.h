@@ -81,6 +81,12 @@ private:
     static void appendSearchKey(QString &out, const Record &record);
     /** Appends searchForm(@p text) to @p out. */
     static void appendSearchForm(QString &out, QStringView text);
+    /**
+     * The rows from @p first up to @p last whose key holds @p folded; with
+     * @p asked, only the rows from there up to @p askedEnd (ascending).
+     */
+    QList<int> searchRows(
+        QStringView folded, int first, int last, const int *asked, const int *askedEnd) const;
     /** The offset of the first match of @p needle in keys at or after @p from, or -1. */
     qsizetype find(QStringView needle, qsizetype from, qsizetype end) const;
 
