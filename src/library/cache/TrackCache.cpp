@@ -246,33 +246,42 @@ std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
     return records;
 }
 
-QByteArray TrackCache::toJson(const QList<TrackTable::Record> &records)
+QList<QByteArray> TrackCache::toJson(const QList<TrackTable::Record> &records)
 {
     // Byte for byte what QJsonDocument writes in its indented layout (members
     // in the order of their keys), only many times faster: the file looks the
-    // same to anyone who reads or compares it. A large library is written in
-    // two halves at once.
-    QByteArray out;
-    out.reserve(records.size() * 330 + 32);
-    out += "{\n    \"tracks\": [\n";
+    // same to anyone who reads or compares it.
     const qsizetype half = records.size() >= splitRecords ? records.size() / 2 : records.size();
+    QByteArray head;
+    head.reserve(half * 330 + 32);
+    head += "{\n    \"tracks\": [\n";
     QByteArray tail;
-    std::thread second;
-    if (half < records.size()) {
-        tail.reserve((records.size() - half) * 330);
-        second = std::thread([&] { appendEntries(tail, records, half, records.size()); });
-    }
-    appendEntries(out, records, 0, half);
-    if (second.joinable()) {
+    const auto writeTail = [&] {
+        tail.reserve((records.size() - half) * 330 + 16);
+        appendEntries(tail, records, half, records.size());
+        tail += "    ]\n}\n";
+    };
+    if (half == records.size()) {
+        appendEntries(head, records, 0, half);
+        writeTail();
+    } else {
+        // A large library in two halves at once.
+        std::thread second(writeTail);
+        appendEntries(head, records, 0, half);
         second.join();
-        out += tail;
     }
-    out += "    ]\n}\n";
-    return out;
+    return {head, tail};
 }
 
-bool TrackCache::write(const QString &path, const QByteArray &json)
+bool TrackCache::write(const QString &path, const QList<QByteArray> &parts)
 {
+    qsizetype size = 0;
+    for (const QByteArray &part : parts)
+        size += part.size();
+    const auto writeAll = [&parts](QFileDevice &file) {
+        return std::all_of(parts.cbegin(), parts.cend(),
+            [&file](const QByteArray &part) { return file.write(part) == part.size(); });
+    };
     if (path.isEmpty())
         return false;
     // Written to a temporary file that replaces the old cache only when
@@ -281,7 +290,7 @@ bool TrackCache::write(const QString &path, const QByteArray &json)
     // commit() ignores a flush that fails and would put a short file in place.
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        if (file.write(json) != json.size() || !file.flush()) {
+        if (!writeAll(file) || !file.flush()) {
             file.cancelWriting();
             return false;
         }
@@ -298,8 +307,7 @@ bool TrackCache::write(const QString &path, const QByteArray &json)
     if (!QFileInfo(path).isFile() || !existing.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return false;
     const QByteArray old = existing.readAll();
-    if (existing.seek(0) && existing.write(json) == json.size() && existing.flush()
-        && existing.resize(json.size()))
+    if (existing.seek(0) && writeAll(existing) && existing.flush() && existing.resize(size))
         return true;
     existing.seek(0);
     existing.write(old);

@@ -27,13 +27,16 @@ public:
      */
     static std::optional<QList<TrackTable::Record>> read(const QString &path);
 
-    /** The cache text of @p records. */
-    static QByteArray toJson(const QList<TrackTable::Record> &records);
+    /**
+     * The cache text of @p records, in parts to be written one after another
+     * (a large library is written in two halves at once, never joined in memory).
+     */
+    static QList<QByteArray> toJson(const QList<TrackTable::Record> &records);
 
     /**
-     * Writes @p json to @p path, atomically where the folder takes a new file,
+     * Writes @p parts, one after another, to @p path, atomically where the folder takes a new file,
      * else in place over an existing writable file. Returns false if it could
      * not be written in full; the file at @p path is then as it was, byte for byte.
      */
-    static bool write(const QString &path, const QByteArray &json);
+    static bool write(const QString &path, const QList<QByteArray> &parts);
 };
