@@ -803,9 +803,10 @@ private slots:
             QJsonObject{{"tracks", QJsonArray{written, QJsonObject{{"path", "$A"}, {"size", 0}}}}})
                                       .toJson();
         QTest::newRow("texts to escape, in the written layout") << layout << QStringList{"?"};
-        // Caches of a megabyte and more are read in two halves at once.
+        // Caches of a megabyte and more are read in two halves at once, and written some
+        // thousand entries at a time.
         QJsonArray many;
-        for (int i = 0; i < 5000; ++i) {
+        for (int i = 0; i < 9000; ++i) {
             written["path"] = QString("/m/%1.mp3").arg(i);
             many.append(written);
         }

@@ -20,7 +20,7 @@ bool writeCache(const QString &path, const std::shared_ptr<const TrackTable> &ta
     // One that is there is emptied, so that it lists no files gone since.
     if (table->count() == 0 && !QFileInfo::exists(path))
         return true;
-    return TrackCache::write(path, TrackCache::toJson(table->records()));
+    return TrackCache::write(path, table->records());
 }
 
 } // namespace

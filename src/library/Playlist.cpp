@@ -158,7 +158,7 @@ void Playlist::scanFolder(const QString &folderPath, ScanKind kind,
 
 bool Playlist::saveToCache(const QString &cachePath) const
 {
-    return TrackCache::write(cachePath, TrackCache::toJson(data->records()));
+    return TrackCache::write(cachePath, data->records());
 }
 
 bool Playlist::loadFromCache(const QString &cachePath)

@@ -10,7 +10,7 @@
 #include <optional>
 
 /**
- * Reads the library's cache in the layout TrackCache::toJson() writes, members
+ * Reads the library's cache in the layout TrackCache::write() writes, members
  * in any order and with any whitespace, straight into records: several times
  * faster than building a QJsonDocument first, and without its copy of every
  * string; a cache of a megabyte or more is read in two halves at once.

@@ -200,9 +200,6 @@ void appendEntries(
     }
 }
 
-/** Below this many records a second thread costs more than it saves. */
-constexpr qsizetype splitRecords = 4096;
-
 } // namespace
 
 std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
@@ -246,42 +243,40 @@ std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
     return records;
 }
 
-QList<QByteArray> TrackCache::toJson(const QList<TrackTable::Record> &records)
+bool TrackCache::writeText(QFileDevice &file, const QList<TrackTable::Record> &records)
 {
     // Byte for byte what QJsonDocument writes in its indented layout (members
     // in the order of their keys), only many times faster: the file looks the
-    // same to anyone who reads or compares it.
-    const qsizetype half = records.size() >= splitRecords ? records.size() / 2 : records.size();
-    QByteArray head;
-    head.reserve(half * 330 + 32);
-    head += "{\n    \"tracks\": [\n";
-    QByteArray tail;
-    const auto writeTail = [&] {
-        tail.reserve((records.size() - half) * 330 + 16);
-        appendEntries(tail, records, half, records.size());
-        tail += "    ]\n}\n";
-    };
-    if (half == records.size()) {
-        appendEntries(head, records, 0, half);
-        writeTail();
-    } else {
-        // A large library in two halves at once.
-        std::thread second(writeTail);
-        appendEntries(head, records, 0, half);
-        second.join();
-    }
-    return {head, tail};
+    // same to anyone who reads or compares it. Written a few thousand entries
+    // at a time, two built at once, so that a large library's text is never
+    // all in memory.
+    constexpr qsizetype chunk = 8192;
+    QByteArray first = "{\n    \"tracks\": [\n";
+    QByteArray second;
+    qsizetype from = 0;
+    do {
+        const qsizetype middle = std::min(records.size(), from + chunk);
+        const qsizetype to = std::min(records.size(), middle + chunk);
+        std::thread other;
+        if (middle < to)
+            other = std::thread([&] { appendEntries(second, records, middle, to); });
+        appendEntries(first, records, from, middle);
+        if (other.joinable())
+            other.join();
+        if (to == records.size())
+            second += "    ]\n}\n";
+        if (file.write(first) != first.size() || file.write(second) != second.size())
+            return false;
+        // Emptied, their room kept for the next ones.
+        first.resize(0);
+        second.resize(0);
+        from = to;
+    } while (from < records.size());
+    return true;
 }
 
-bool TrackCache::write(const QString &path, const QList<QByteArray> &parts)
+bool TrackCache::write(const QString &path, const QList<TrackTable::Record> &records)
 {
-    qsizetype size = 0;
-    for (const QByteArray &part : parts)
-        size += part.size();
-    const auto writeAll = [&parts](QFileDevice &file) {
-        return std::all_of(parts.cbegin(), parts.cend(),
-            [&file](const QByteArray &part) { return file.write(part) == part.size(); });
-    };
     if (path.isEmpty())
         return false;
     // Written to a temporary file that replaces the old cache only when
@@ -290,7 +285,7 @@ bool TrackCache::write(const QString &path, const QList<QByteArray> &parts)
     // commit() ignores a flush that fails and would put a short file in place.
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        if (!writeAll(file) || !file.flush()) {
+        if (!writeText(file, records) || !file.flush()) {
             file.cancelWriting();
             return false;
         }
@@ -307,7 +302,8 @@ bool TrackCache::write(const QString &path, const QList<QByteArray> &parts)
     if (!QFileInfo(path).isFile() || !existing.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return false;
     const QByteArray old = existing.readAll();
-    if (existing.seek(0) && writeAll(existing) && existing.flush() && existing.resize(size))
+    if (existing.seek(0) && writeText(existing, records) && existing.flush()
+        && existing.resize(existing.pos()))
         return true;
     existing.seek(0);
     existing.write(old);

@@ -3,6 +3,7 @@
 #include "library/TrackTable.h"
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 
 #include <optional>
@@ -28,15 +29,14 @@ public:
     static std::optional<QList<TrackTable::Record>> read(const QString &path);
 
     /**
-     * The cache text of @p records, in parts to be written one after another
-     * (a large library is written in two halves at once, never joined in memory).
+     * Writes the cache text of @p records to @p path, atomically where the
+     * folder takes a new file, else in place over an existing writable file.
+     * Returns false if it could not be written in full; the file at @p path
+     * is then as it was, byte for byte.
      */
-    static QList<QByteArray> toJson(const QList<TrackTable::Record> &records);
+    static bool write(const QString &path, const QList<TrackTable::Record> &records);
 
-    /**
-     * Writes @p parts, one after another, to @p path, atomically where the folder takes a new file,
-     * else in place over an existing writable file. Returns false if it could
-     * not be written in full; the file at @p path is then as it was, byte for byte.
-     */
-    static bool write(const QString &path, const QList<QByteArray> &parts);
+private:
+    /** Writes the cache text of @p records to @p file; false when a write fails. */
+    static bool writeText(QFileDevice &file, const QList<TrackTable::Record> &records);
 };

@@ -222,7 +222,7 @@ bool LibraryScanner::readWalk(const QString &folder, const QSet<QString> *skip,
         arrived.wait(guard, [&] { return nextRead < found.size() || walked; });
         if (nextRead == found.size())
             return false;
-        job.path = found[nextRead].path;
+        job.path = std::move(found[nextRead].path);
         job.state = found[nextRead].state;
         job.into = &filled[nextRead];
         ++nextRead;
