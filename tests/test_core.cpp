@@ -2,13 +2,8 @@
 // the library from the stored settings, and what the core writes back.
 
 #include "TestSupport.h"
-#include "app/PlayerCore.h"
-#include "library/Library.h"
-#include "library/Playlist.h"
 #include "playback/PlayerController.h"
 
-#include <QMetaEnum>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace TestSupport;

@@ -5,9 +5,6 @@
 
 #include "playback/ReplayGain.h"
 
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <taglib/asffile.h>
 #include <taglib/fileref.h>
 #include <taglib/mp4file.h>
