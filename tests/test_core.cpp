@@ -45,7 +45,6 @@ private slots:
         QTest::addColumn<QString>("restored"); // the row's name is what is stored
         QTest::newRow("nothing stored") << "shuffle=0 loop=0 volume=50";
         QTest::newRow("shuffling=true loopMode=2 volume=33.5") << "shuffle=1 loop=2 volume=33.5";
-        QTest::newRow("loopMode=1 volume=250") << "shuffle=0 loop=1 volume=100";
     }
     void startRestoresTransport()
     {
