@@ -174,10 +174,6 @@ private slots:
             "b.wav seek600", 1, Playing);
         row("pending when the track changes: dropped", "row1 seek6 next load", "row1 row2",
             "b.wav c.ogg", 2, Playing, {1});
-        row("pending when another row starts: dropped", "row1 seek6 row2 load", "row1 row2",
-            "b.wav c.ogg", 2, Playing);
-        row("pending when the track ends: dropped", "row1 seek6 end load", "row1 row2",
-            "b.wav c.ogg", 2, Playing, {1});
         row("pending when the track fails: dropped", "row1 seek6 fail load",
             "row1 error:b.wav:unreadable row2", "b.wav stop c.ogg", 2, Playing, {1});
         row("pending when a file outside starts: dropped", "row1 seek6 url3 load", "row1",
