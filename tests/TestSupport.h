@@ -26,7 +26,6 @@
 #include <QThreadPool>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 
 #include <fcntl.h>
@@ -84,11 +83,8 @@ inline QString copyFixture(const QString &name, const QString &target)
     return target;
 }
 
-/**
- * Makes an empty file, or a folder when @p name ends in '/', named by the raw
- * bytes @p name (folders on the way included) inside @p folder: names that are
- * not valid UTF-8, which Qt can neither make nor list. A failure ends the run.
- */
+/** Makes an empty file (a folder when @p name ends in '/') in @p folder, named by raw bytes that
+ * Qt can neither make nor list; a failure ends the run. */
 inline void makeRawName(const QString &folder, const QByteArray &name)
 {
     QByteArray path = QFile::encodeName(folder);
@@ -107,10 +103,8 @@ inline void makeRawName(const QString &folder, const QByteArray &name)
     }
 }
 
-/**
- * Removes @p name (raw bytes, as makeRawName() takes it) inside @p folder and all below it, or,
- * without @p name, @p folder itself: QTemporaryDir misses what Qt cannot list.
- */
+/** Removes raw-named @p name in @p folder (or @p folder itself) and all below: QTemporaryDir
+ * misses what Qt cannot list. */
 inline void removeRawTree(const QString &folder, const QByteArray &name = {})
 {
     const QByteArray path = QFile::encodeName(folder) + (name.isEmpty() ? "" : '/' + name);
@@ -137,10 +131,7 @@ inline void writeCache(const QString &cacheFile, const QList<CacheEntry> &entrie
     writeFile(cacheFile, QJsonDocument(QJsonObject{{QStringLiteral("tracks"), tracks}}).toJson());
 }
 
-/**
- * A music folder of real fixtures a.mp3, b.wav, c.ogg with a matching cache,
- * so a window opened on it shows three rows at once; returns the paths.
- */
+/** A music folder of fixtures a.mp3, b.wav, c.ogg and a matching cache; returns the paths. */
 inline QStringList writeLibrary(const QString &folder)
 {
     QStringList paths;
@@ -235,12 +226,10 @@ using Window = std::unique_ptr<PlayerWindow, WindowAndCore>;
 
 /** A core and a window as a newly started program builds them (the size table starts empty), the
  * cache shown. */
-inline Window freshWindow(const std::function<void(PlayerCore *)> &beforeStart = {})
+inline Window freshWindow()
 {
     PlayerWindow::iconSize.clear();
     Window window(new PlayerWindow(new PlayerCore));
-    if (beforeStart)
-        beforeStart(window->core());
     window->core()->start();
     if (window->library()->busy())
         firstNews(window->library()); // the cache is read on a worker

@@ -2,13 +2,8 @@
 // the library from the stored settings, and what the core writes back.
 
 #include "TestSupport.h"
-#include "app/PlayerCore.h"
-#include "library/Library.h"
-#include "library/Playlist.h"
 #include "playback/PlayerController.h"
 
-#include <QMetaEnum>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace TestSupport;
@@ -50,7 +45,6 @@ private slots:
         QTest::addColumn<QString>("restored"); // the row's name is what is stored
         QTest::newRow("nothing stored") << "shuffle=0 loop=0 volume=50";
         QTest::newRow("shuffling=true loopMode=2 volume=33.5") << "shuffle=1 loop=2 volume=33.5";
-        QTest::newRow("loopMode=1 volume=250") << "shuffle=0 loop=1 volume=100";
     }
     void startRestoresTransport()
     {

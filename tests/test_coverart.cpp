@@ -6,10 +6,7 @@
 #include "library/cover/CoverArt.h"
 #include "library/cover/CoverArtLoader.h"
 
-#include <QSignalSpy>
 #include <QtTest>
-
-#include <sys/stat.h>
 
 using namespace TestSupport;
 using namespace forged;

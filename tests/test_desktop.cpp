@@ -7,7 +7,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
-#include <QProcess>
 #include <QtTest>
 
 using namespace TestSupport;

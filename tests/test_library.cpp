@@ -2,24 +2,17 @@
 
 #include "FakeMediaBackend.h"
 #include "TestSupport.h"
-#include "library/Library.h"
-#include "library/Playlist.h"
 #include "library/TrackTable.h"
 #include "library/scan/LibraryScanner.h"
 #include "library/watcher/FolderWatcher.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
-
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 using namespace TestSupport;
 
@@ -198,9 +191,6 @@ private slots:
                     .arg(differs.first - key.cbegin())
                     .arg(differs.first == key.cend() ? 0 : differs.first->unicode(), 0, 16)
                     .arg(differs.second == folded.cend() ? 0 : differs.second->unicode(), 0, 16)));
-        QCOMPARE(Playlist::formatDuration(-5000) + ' ' + Playlist::formatDuration(1999) + ' '
-                + Playlist::formatDuration(3000000000LL),
-            "0:00 0:01 50000:00");
     }
 
     // A large table is searched in parts at once: hits in every part, at the seams, within given
@@ -437,9 +427,9 @@ private slots:
                 + " / cache: other");
     }
 
-    // While the player runs, files copied in, renamed, retagged in place, removed, and the folder
-    // itself going and coming back reach the library by themselves; an album copied at once is
-    // one install, and a track playing from an album renamed goes on as itself.
+    // While the player runs, files copied in, renamed, retagged in place and removed reach the
+    // library by themselves (the folder going and coming back: folderMountedLater()); an album
+    // copied at once is one install, and a track playing from an album renamed goes on as itself.
     void watchedFolderFollowsTheDisk()
     {
         const QString folder = path("watched");
@@ -481,47 +471,36 @@ private slots:
         QCOMPARE(library.tracks()->getList(), rows);
         QCOMPARE(player.currentPath(), folder + "/disc/b.ogg");
         QCOMPARE(player.source(), QUrl::fromLocalFile(folder + "/disc/b.ogg"));
-        QTest::qWait(1100); // file times are kept in whole seconds
-        // Retagged in place with a title of the same length: only the file's time tells.
+        QTest::qWait(20); // the file system's clock moves on in steps of a few milliseconds
+        // Retagged in place, size and modification time kept as tag editors may: only the change
+        // time tells.
         QFile tagged(folder + "/a.mp3");
         QVERIFY(tagged.open(QIODevice::ReadWrite));
+        const QDateTime modified = tagged.fileTime(QFileDevice::FileModificationTime);
         const QByteArray bytes = tagged.readAll();
         QVERIFY(tagged.seek(0));
-        const QByteArray retagged = QByteArray(bytes).replace(utf16("Mp3 Tone"), utf16("Retagd 1"));
+        const QByteArray retagged = QByteArray(bytes).replace(utf16("Mp3 Tone"), utf16("Retagged"));
         QVERIFY(retagged != bytes);
         QCOMPARE(tagged.write(retagged), bytes.size());
-        tagged.close();
-        next("Update: Mp3 Album Artist - Retagd 1 (0:01), Ogg Album Artist - Ogg Tone (0:01), "
-             "c.mp3");
-        // Rewritten while held open, in two parts with a pause longer than the quiet time: read
-        // once, whole.
-        QVERIFY(tagged.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        const QByteArray again = QByteArray(bytes).replace(utf16("Mp3 Tone"), utf16("Retagd 2"));
-        QCOMPARE(tagged.write(again.left(100)), 100);
         QVERIFY(tagged.flush());
-        QTest::qWait(700);
-        QCOMPARE(tagged.write(again.mid(100)), again.size() - 100);
+        QVERIFY(tagged.setFileTime(modified, QFileDevice::FileModificationTime));
         tagged.close();
-        next("Update: Mp3 Album Artist - Retagd 2 (0:01), Ogg Album Artist - Ogg Tone (0:01), "
+        QCOMPARE(QFileInfo(folder + "/a.mp3").lastModified(), modified);
+        next("Update: Mp3 Album Artist - Retagged (0:01), Ogg Album Artist - Ogg Tone (0:01), "
              "c.mp3");
         QVERIFY(QFile::remove(folder + "/disc/b.ogg"));
-        next("Update: Mp3 Album Artist - Retagd 2 (0:01), c.mp3");
-        QVERIFY(QDir().rename(folder, folder + "-away"));
-        next("gone");
-        QCOMPARE(library.tracks()->count(), 2);
-        QVERIFY(QDir().rename(folder + "-away", folder));
-        next("Update: Mp3 Album Artist - Retagd 2 (0:01), c.mp3");
+        next("Update: Mp3 Album Artist - Retagged (0:01), c.mp3");
         QTest::qWait(1000);
         QCOMPARE(seen, QStringList());
         // Started again from its cache, it watches as well.
         library.restoreFolder(folder);
         library.loadCacheAndCheck();
-        next("Cache: Mp3 Album Artist - Retagd 2 (0:01), c.mp3");
-        next("Update: Mp3 Album Artist - Retagd 2 (0:01), c.mp3");
+        next("Cache: Mp3 Album Artist - Retagged (0:01), c.mp3");
+        next("Update: Mp3 Album Artist - Retagged (0:01), c.mp3");
         QTRY_VERIFY_WITH_TIMEOUT(!library.busy(), 30000);
         QTest::qWait(500); // the watch is in place
         QVERIFY(QFile::remove(folder + "/disc/c.mp3"));
-        next("Update: Mp3 Album Artist - Retagd 2 (0:01)");
+        next("Update: Mp3 Album Artist - Retagged (0:01)");
     }
 
     // A music folder on a drive or share: not there at the start, mounted later, its contents
@@ -600,52 +579,6 @@ private slots:
         QCOMPARE(settled(3),
             "A Too many folders to watch, B Too many folders to watch, A Too many folders to "
             "watch");
-    }
-
-    void retagKeepingSizeAndTimeIsSeen()
-    {
-        // Tag editors pad their tags and may keep the file's time: its change time tells.
-        const QString folder = path("music");
-        const QString file = copyFixture("tone.mp3", folder + "/a.mp3");
-        Library library;
-        QVERIFY(openUnwatched(library, folder));
-        QCOMPARE(library.tracks()->count(), 1);
-        QTest::qWait(20); // the file system's clock moves on in steps of a few milliseconds
-        QFile tagged(file);
-        QVERIFY(tagged.open(QIODevice::ReadWrite));
-        const QDateTime modified = tagged.fileTime(QFileDevice::FileModificationTime);
-        const QByteArray bytes = tagged.readAll();
-        const QByteArray retagged = QByteArray(bytes).replace(utf16("Mp3 Tone"), utf16("Mp3 Tune"));
-        QVERIFY(retagged != bytes);
-        QVERIFY(tagged.seek(0));
-        QCOMPARE(tagged.write(retagged), bytes.size());
-        QVERIFY(tagged.flush());
-        QVERIFY(tagged.setFileTime(modified, QFileDevice::FileModificationTime));
-        tagged.close();
-        QCOMPARE(QFileInfo(file).lastModified(), modified);
-        library.checkForChanges(); // "Update playlist"
-        QTRY_COMPARE_WITH_TIMEOUT(library.tracks()->track(0).title, "Mp3 Tune", 30000);
-    }
-
-    void cacheSaveFailingPartWayKeepsTheOldCache()
-    {
-        // A save cut short, as on a full disk, keeps the old cache whole, leaves no temporary file.
-        const QString cache = path("c/playlist_cache.json");
-        writeCache(cache, {{copyFixture("untagged.mp3", path("old.mp3")), "Old", "1", "", "0:01"}});
-        Playlist big;
-        fill(big, QList<QStringList>(300, {QString(100, 'x'), "T", "", "1:00", "big.mp3"}));
-        rlimit unlimited;
-        getrlimit(RLIMIT_FSIZE, &unlimited);
-        const rlimit limit{2000, unlimited.rlim_max}; // the old cache fits, the new one not
-        std::signal(SIGXFSZ, SIG_IGN);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        const bool written = big.saveToCache(cache);
-        setrlimit(RLIMIT_FSIZE, &unlimited);
-        QCOMPARE(written, false);
-        QVERIFY(big.loadFromCache(cache));
-        QCOMPARE(big.getList(), QStringList{"Old - 1 (0:01)"});
-        QCOMPARE(QDir(path("c")).entryList(QDir::Files | QDir::Hidden),
-            QStringList{"playlist_cache.json"});
     }
 
     void cacheSaveOnAFullDisk_data()

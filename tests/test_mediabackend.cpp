@@ -4,7 +4,6 @@
 #include "TestSupport.h"
 #include "playback/MediaBackend.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace TestSupport;

@@ -3,12 +3,10 @@
 #include "FakeMediaBackend.h"
 #include "TestSupport.h"
 #include "desktop/MprisService.h"
-#include "library/Library.h"
 #include "library/cover/CoverArtLoader.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
 
-#include <QScopeGuard>
 #include <QtDBus>
 #include <QtTest>
 
@@ -261,6 +259,7 @@ private slots:
             return QUrl(map.value("xesam:url").toString()).toLocalFile();
         };
         QTRY_COMPARE_WITH_TIMEOUT(playing(), files[ended], 20000);
+        // Quit on the bus ends the player.
         other.call(QDBusMessage::createMethodCall(
             MprisService::serviceName, MprisService::objectPath, "org.mpris.MediaPlayer2", "Quit"));
         QVERIFY(starts[player].waitForFinished(20000));
@@ -275,8 +274,7 @@ private slots:
     {
         columns<QString, QString>("plays", "art");
         QTest::newRow("a folder image") << QString("library/1.wav") << "file:library/cover.png";
-        QTest::newRow("embedded, 600 px sent as 512")
-            << QString("art.flac") << "data:image/jpeg;base64";
+        QTest::newRow("embedded") << QString("art.flac") << "data:image/jpeg;base64";
         QTest::newRow("none") << QString("outside.wav") << QString();
     }
     void artUrl()
@@ -301,20 +299,9 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(this->cover.current().track, path, 20000);
         const QString sent = metadata().value("mpris:artUrl").toString();
         QCOMPARE(sent.section(',', 0, 0), expected);
-        if (art.startsWith("data:"))
-            QCOMPARE(
-                QImage::fromData(QByteArray::fromBase64(sent.section(',', 1).toLatin1())).size(),
-                QSize(512, 512));
         controller.playRow(2); // its cover not read yet
         QCOMPARE(metadata().value("mpris:artUrl"), QVariant());
         QVERIFY(QFile::remove(cover));
-    }
-
-    void quitRequest()
-    {
-        QSignalSpy quit(service, &MprisService::quitRequested);
-        QCOMPARE(ask("org.mpris.MediaPlayer2", "Quit"), QVariant());
-        QCOMPARE(quit.size(), 1); // nothing here quits: only the request is looked at
     }
 
     void cleanupTestCase()

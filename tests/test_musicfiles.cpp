@@ -4,7 +4,6 @@
 #include "TestSupport.h"
 #include "library/scan/MusicFiles.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <algorithm>

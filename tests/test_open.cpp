@@ -89,8 +89,6 @@ private slots:
             "\"gone.mp3\": no such file or folder. (1 more not opened)");
         row("dropped: a folder and a file", "drop", {"file://$/other/deep", "file://$/music/a.mp3"},
             "y.ogg", "a.mp3 c.ogg", ogg);
-        row("dropped: a library file as its row", "drop", {"file://$/music/b.wav"}, "b.wav (row)",
-            "c.ogg", "Artist b - Tone (0:01)");
         row("dropped: a web address and a folder without audio: each told, by its name", "drop",
             {"http://a.org/a.mp3", "file://$/music/deep"}, "", "c.ogg", "",
             "\"http://a.org/a.mp3\": only local files and file: URLs can be opened. (1 more not "

@@ -138,14 +138,11 @@ private slots:
 
     void search_data()
     {
-        // Typed one after another ("n|ni"): narrowed or widened, the hits of a fresh search.
+        // Typed one after another ("n|ni"): narrowed or widened, the hits of a fresh search. What a
+        // query matches is test_library.cpp's.
         columns<QString, QString>("typed", "hits");
         const QList<QStringList> rows{{"case folded, trimmed", "  BLUE ", "0 3 2 tracks found"},
-            {"final sigma", "ΣΊΣΥΦΟΣ", "4 1 track found"},
-            {"word order matters", "blue nina", "0 tracks found"},
             {"album, file name", "alina sp.flac", "1 1 track found"},
-            {"[01] in a file name", "[01] intro.ogg", "2 1 track found"},
-            {"an empty album leaves two blanks", "blue  blue.mp3", "0 1 track found"},
             {"narrowed", "b|bl|BLUE", "0 3 2 tracks found"},
             {"narrowed, then widened", "n|ni|n", "0 1 2 3 5 5 tracks found"},
             {"blank query", "blue|  ", "0 tracks found"}};
