@@ -64,9 +64,21 @@ void Playlist::install(std::shared_ptr<const TrackTable> next, QHash<QString, QS
 #ifdef __GLIBC__
         // glibc gives back only the free space at the top of each thread's
         // arena; what the scan, the cache text and the old table leave below
-        // it would stay with the process, tens of megabytes more with each
-        // install at 50,000 tracks.
-        malloc_trim(0);
+        // it would stay with the process, hundreds of megabytes at 200,000
+        // tracks. The trim holds each arena's lock while it runs: on a worker
+        // it would block the GUI thread's allocations for its whole length,
+        // so it runs there, in a turn of its own, once for any number of
+        // installs that came at once.
+        static std::atomic<bool> trimAsked{false};
+        if (!trimAsked.exchange(true)) {
+            QMetaObject::invokeMethod(
+                qApp,
+                [] {
+                    trimAsked = false;
+                    malloc_trim(0);
+                },
+                Qt::QueuedConnection);
+        }
 #endif
     });
 }

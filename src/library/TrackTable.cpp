@@ -41,8 +41,11 @@ TrackTable::TrackTable(QList<Record> records)
     const auto indexPaths = [this, &all] {
         pathRows.reserve(all.size());
         // Backwards, so that the first row of a path twice is the one that stays.
-        for (int row = int(all.size()) - 1; row >= 0; --row)
+        for (int row = int(all.size()) - 1; row >= 0; --row) {
+            const qsizetype before = pathRows.size();
             pathRows.insert(all.at(row).path, row);
+            duplicates = duplicates || pathRows.size() == before;
+        }
     };
     std::thread indexer;
     if (all.size() >= 10000)
@@ -85,6 +88,11 @@ const QList<TrackTable::Record> &TrackTable::records() const
 int TrackTable::rowOf(const QString &path) const
 {
     return pathRows.value(path, -1);
+}
+
+bool TrackTable::hasDuplicatePaths() const
+{
+    return duplicates;
 }
 
 QStringView TrackTable::searchKey(int row) const

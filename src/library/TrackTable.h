@@ -56,6 +56,9 @@ public:
 
     /** The first row of the file at @p path, or -1. */
     int rowOf(const QString &path) const;
+    /** Whether a path has more than one row (a cache written by an older build may list one twice).
+     */
+    bool hasDuplicatePaths() const;
     /** The search key of @p row: "artist title album fileName [trackArtist]" in searchForm(). */
     QStringView searchKey(int row) const;
     /**
@@ -92,6 +95,7 @@ private:
 
     QList<Record> rows;
     QHash<QString, int> pathRows;
+    bool duplicates = false;
     // Every search key, one after another, each ended by a NUL; keyStarts[i]
     // is where row i's key begins, keyStarts[count] the buffer's end.
     QString keys;

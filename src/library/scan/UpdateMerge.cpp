@@ -30,11 +30,23 @@ UpdateMerge::UpdateMerge(const TrackTable &base, const QList<Found> &walked,
     , moves(moves)
     , scope(scope)
 {
+    seenState.resize(size_t(base.count()));
+    seenRow.resize(size_t(base.count()));
+    // The walk mostly finds the files in the order of their rows: the next row
+    // is looked at before the path index.
+    int next = 0;
+    const bool unique = !base.hasDuplicatePaths();
     for (const Found &found : walked) {
-        if (base.rowOf(found.path) != -1)
-            seen.insert(found.path, found.state);
-        else
+        int row = unique && next < base.count() && base.at(next).path == found.path
+            ? next
+            : base.rowOf(found.path);
+        if (row == -1) {
             fresh.append(found);
+            continue;
+        }
+        seenRow[size_t(row)] = true;
+        seenState[size_t(row)] = found.state;
+        next = row + 1;
     }
 }
 
@@ -72,7 +84,8 @@ UpdateMerge::Result UpdateMerge::result() const
             freshAt.insert(fresh.at(i).path, i);
     }
     QSet<qsizetype> taken;
-    QSet<QString> placed; // each file once
+    // Each file once: a path listed twice keeps its first row.
+    const bool unique = !base.hasDuplicatePaths();
     const auto drop = [&result](const QString &path) {
         result.same = false;
         result.gone.append(path);
@@ -92,15 +105,21 @@ UpdateMerge::Result UpdateMerge::result() const
         }
         return !lastFolderInScope;
     };
-    for (const Record &record : base.records()) {
+    for (int row = 0; row < base.count(); ++row) {
+        const Record &record = base.at(row);
         if (outOfScope(record.path)) {
             result.records.append(record);
             continue;
         }
         QString path = record.path;
         FileState state;
-        if (const auto found = seen.constFind(path); found != seen.constEnd()) {
-            state = *found;
+        const int first = unique ? row : base.rowOf(path);
+        if (first != row) {
+            drop(path);
+            continue;
+        }
+        if (seenRow[size_t(row)]) {
+            state = seenState[size_t(row)];
         } else {
             const QString to = moves.isEmpty() ? path : movedPath(path, moves);
             const auto at = freshAt.constFind(to);
@@ -114,11 +133,6 @@ UpdateMerge::Result UpdateMerge::result() const
             path = to;
             state = fresh.at(*at).state;
         }
-        if (placed.contains(path)) {
-            drop(record.path);
-            continue;
-        }
-        placed.insert(path);
         if (state.isFile && changed(record, state)) {
             result.same = false;
             result.reads.append({path, state, {int(result.records.size())}});

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 /**
  * The rule of the update scan, with no disk in it: given the records in place
  * and what the walk of the music folder found, which records stay, which are
@@ -88,6 +90,9 @@ private:
     // A copy (shared, so cheap): the default argument is a temporary.
     const QList<Move> moves;
     const QStringList scope;
-    QHash<QString, FileState> seen; ///< the walked files of records in place
+    // The state of the walked file of each record in place, by row: of the
+    // first row of its path where the table lists a path twice.
+    std::vector<FileState> seenState;
+    std::vector<bool> seenRow;
     QList<Found> fresh; ///< the walked files of no record, in walk order
 };
