@@ -56,8 +56,11 @@ void SearchDialog::refreshResults()
 
     // The hits shown point into the records that were replaced: none to narrow.
     searched.clear();
+    // Laid out whole, so the scroll position can be put back.
+    resultList->setLayoutMode(QListView::SinglePass);
     performSearch(searchInput->text());
     hitModel->remark();
+    resultList->doItemsLayout();
 
     const int row = hitModel->rowOfPath(chosen);
     if (row >= 0)
@@ -65,6 +68,7 @@ void SearchDialog::refreshResults()
     resultList->verticalScrollBar()->setValue(scrolled);
     if (resultList->currentIndex().isValid())
         resultList->scrollTo(resultList->currentIndex(), QAbstractItemView::EnsureVisible);
+    resultList->setLayoutMode(QListView::Batched);
 }
 
 void SearchDialog::keyPressEvent(QKeyEvent *event)
@@ -117,8 +121,11 @@ void SearchDialog::setupLayout()
     searchInput->setFocus();
 
     // Every row has the same height, so the list need not measure thousands
-    // of rows after a refill.
+    // of rows after a refill; the rows are laid out in batches, so the first
+    // ones are painted at once, with 200,000 to follow, as the user types.
     resultList->setUniformItemSizes(true);
+    resultList->setLayoutMode(QListView::Batched);
+    resultList->setBatchSize(2000);
     resultList->setModel(hitModel);
     resultList->installEventFilter(this);
     resultList->setContextMenuPolicy(Qt::CustomContextMenu);
