@@ -1,5 +1,6 @@
 #include "library/Library.h"
 
+#include "library/MemoryTrim.h"
 #include "library/Playlist.h"
 #include "library/cache/TrackCache.h"
 #include "library/scan/MusicFiles.h"
@@ -31,6 +32,7 @@ Library::Library(QObject *parent)
     , watcher(new FolderWatcher(this))
     , saving(new QFutureWatcher<bool>(this))
 {
+    MemoryTrim::setUp();
     connect(watcher, &FolderWatcher::changed, this, &Library::changesSeen);
     connect(watcher, &FolderWatcher::folderBack, this, &Library::folderBack);
     connect(watcher, &FolderWatcher::folderGone, this, &Library::folderGone);
@@ -43,6 +45,7 @@ Library::Library(QObject *parent)
     });
     connect(saving, &QFutureWatcher<bool>::finished, this, [this] {
         saveRunning = false;
+        MemoryTrim::afterSave();
         saveFailed = !saving->result();
         if (saveFailed)
             emit status(tr("Failed to save playlist cache."), 10, Status::Problem);

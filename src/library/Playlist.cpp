@@ -14,10 +14,6 @@
 #include <atomic>
 #include <utility>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace {
 
 using Generation = std::shared_ptr<std::atomic<quint64>>;
@@ -59,28 +55,7 @@ void Playlist::install(std::shared_ptr<const TrackTable> next, QHash<QString, QS
     Table old = std::exchange(data, std::move(next));
     // Tens of thousands of strings take a while to free: the old table goes on
     // a worker, unless a save still holds it.
-    QThreadPool::globalInstance()->start([old = std::move(old)]() mutable {
-        old.reset();
-#ifdef __GLIBC__
-        // glibc gives back only the free space at the top of each thread's
-        // arena; what the scan, the cache text and the old table leave below
-        // it would stay with the process, hundreds of megabytes at 200,000
-        // tracks. The trim holds each arena's lock while it runs: on a worker
-        // it would block the GUI thread's allocations for its whole length,
-        // so it runs there, in a turn of its own, once for any number of
-        // installs that came at once.
-        static std::atomic<bool> trimAsked{false};
-        if (!trimAsked.exchange(true)) {
-            QMetaObject::invokeMethod(
-                qApp,
-                [] {
-                    trimAsked = false;
-                    malloc_trim(0);
-                },
-                Qt::QueuedConnection);
-        }
-#endif
-    });
+    QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void Playlist::startScan(const QString &folderPath, ScanKind kind,
