@@ -166,6 +166,8 @@ bool LibraryScanner::readAll(const std::function<bool(Job &)> &next)
     const auto work = [this, &next] {
         Job job;
         while (!overtaken() && next(job)) {
+            if (job.lookAtFile)
+                job.state = FileState::of(QFileInfo(job.path));
             *job.into = read(job.path, job.state);
             counted();
         }
@@ -205,9 +207,9 @@ bool LibraryScanner::readWalk(const QString &folder, const QSet<QString> *skip,
                 QString path = entry.filePath();
                 if (skip && skip->contains(path))
                     return true;
-                const FileState state = FileState::of(entry);
+                // The file's state is taken by its reader, on every core.
                 const std::lock_guard<std::mutex> guard(lock);
-                found.push_back({std::move(path), state});
+                found.push_back({std::move(path), FileState()});
                 filled.emplace_back();
                 arrived.notify_one();
                 return true;
@@ -223,7 +225,7 @@ bool LibraryScanner::readWalk(const QString &folder, const QSet<QString> *skip,
         if (nextRead == found.size())
             return false;
         job.path = std::move(found[nextRead].path);
-        job.state = found[nextRead].state;
+        job.lookAtFile = true;
         job.into = &filled[nextRead];
         ++nextRead;
         return true;

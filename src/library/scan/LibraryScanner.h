@@ -93,6 +93,7 @@ private:
         QString path;
         FileState state;
         TrackTable::Record *into = nullptr;
+        bool lookAtFile = false; ///< the state is to be taken first
     };
     /**
      * Reads on every reader thread (this one among them) what @p next hands
