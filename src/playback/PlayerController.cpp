@@ -151,9 +151,19 @@ Playlist::TrackInfo PlayerController::nowPlaying() const
     const int row = tracks->indexOf(url);
     if (row != -1)
         return tracks->track(row);
+    if (url == extrasOf)
+        return extras.track;
     // Read as the library reads its files: the player's own tags still belong
     // to the previous source when the new one is announced.
     return Playlist::readTrack(url.toLocalFile());
+}
+
+Playlist::TrackInfo PlayerController::nowPlayingRead() const
+{
+    const int row = library->tracks()->indexOf(requested);
+    if (row != -1)
+        return library->tracks()->track(row);
+    return !requested.isEmpty() && requested == extrasOf ? extras.track : Playlist::TrackInfo();
 }
 
 namespace {

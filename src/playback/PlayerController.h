@@ -62,6 +62,12 @@ public:
      * nothing is loaded.
      */
     Playlist::TrackInfo nowPlaying() const;
+    /**
+     * nowPlaying() without reading the file here: for a file outside the
+     * library its tags once the read at its start is in (extrasRead()), an
+     * empty url until then.
+     */
+    Playlist::TrackInfo nowPlayingRead() const;
 
     /**
      * Restores the track of an earlier run (see PlayOrder::restore) and the
@@ -144,7 +150,7 @@ signals:
     void seeked(qint64 ms);
     /**
      * The one read of the current track's file, on a worker at its start, is
-     * in: its cover and gains. A read that a newer one overtook is not heard.
+     * in: its tags, cover and gains. A read that a newer one overtook is not heard.
      */
     void extrasRead(const TrackExtras &extras);
     /** The file @p fileName could not be played, for the reason @p error. */

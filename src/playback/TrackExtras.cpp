@@ -1,5 +1,8 @@
 #include "playback/TrackExtras.h"
 
+#include "library/scan/FileState.h"
+#include "library/scan/LibraryScanner.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,18 +13,21 @@ TrackExtras TrackExtras::read(const QString &path)
 {
     TrackExtras extras;
     extras.path = path;
-    // Only a regular file is opened: a FIFO would block the read for good.
+    const FileState state = FileState::of(QFileInfo(path));
+    // Only a regular file is opened: a FIFO would block the read for good. The
+    // audio properties too, for the length the library's read gives.
     TagLib::FileRef ref;
-    if (QFileInfo(path).isFile()) {
+    if (state.isFile) {
 #ifdef Q_OS_WIN
         const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
-        ref = TagLib::FileRef(nativePath.c_str(), false);
+        ref = TagLib::FileRef(nativePath.c_str(), true, TagLib::AudioProperties::Average);
 #else
         const QByteArray nativePath = QFile::encodeName(path);
-        ref = TagLib::FileRef(nativePath.constData(), false);
+        ref = TagLib::FileRef(nativePath.constData(), true, TagLib::AudioProperties::Average);
 #endif
     }
     TagLib::File *file = ref.isNull() ? nullptr : ref.file();
+    extras.track = Playlist::trackOf(LibraryScanner::read(path, state, ref));
     extras.cover = CoverArt::read(path, file);
     extras.gains = ReplayGain::read(file);
     return extras;

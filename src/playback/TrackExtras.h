@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/Playlist.h"
 #include "library/cover/CoverArt.h"
 #include "playback/ReplayGain.h"
 
@@ -8,8 +9,8 @@
 
 /**
  * What a track that starts needs from its file beyond the sound, read in one
- * pass with one open of the file: its cover (with the folder image beside it
- * as the fallback) and its ReplayGain gains.
+ * pass with one open of the file: its tags as the list shows them, its cover
+ * (with the folder image beside it as the fallback) and its ReplayGain gains.
  */
 struct TrackExtras {
     /** Reads the audio file @p path; blocking, for a worker thread. */
@@ -17,6 +18,8 @@ struct TrackExtras {
 
     /** The file read. */
     QString path;
+    /** Its tags; empty ones and "0:00" for a file TagLib cannot read. */
+    Playlist::TrackInfo track;
     CoverArt cover;
     ReplayGain::Gains gains;
 };

@@ -13,6 +13,10 @@
 #include <functional>
 #include <memory>
 
+namespace TagLib {
+class FileRef;
+}
+
 /**
  * One scan of the music folder, run on a worker: the walk (on a thread of its
  * own, so the reads of the tags need not wait for it) and the tag reading,
@@ -75,6 +79,9 @@ public:
      * read, gives empty tags and "0:00". Safe on any thread.
      */
     static TrackTable::Record read(const QString &path, const FileState &state);
+    /** The same from @p ref, the file opened already (with its audio properties); safe anywhere. */
+    static TrackTable::Record read(
+        const QString &path, const FileState &state, const TagLib::FileRef &ref);
 
 private:
     /**
