@@ -27,8 +27,11 @@ PlayerController::PlayerController(std::unique_ptr<MediaBackend> backend, Librar
 {
     this->backend->setParent(this);
     this->backend->setVolume(outputLevel());
-    // The loader drops the answer to a read the next track's overtook.
+    // The loader drops the answer to a read the next track's overtook; one
+    // for another file than the one asked for last is never taken for it.
     connect(extrasReader, &TrackExtrasLoader::extrasRead, this, [this](const TrackExtras &read) {
+        if (read.path != extrasReadOf.toLocalFile())
+            return;
         extras = read;
         extrasOf = extrasReadOf;
         if (extrasOf != requested)
