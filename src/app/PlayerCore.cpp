@@ -20,9 +20,10 @@ PlayerCore::PlayerCore(DesktopBus bus, QObject *parent)
     , player(new PlayerController(mediaLibrary, playQueue, {}, this))
     , cover(new CoverArtLoader(this))
 {
-    // Also after a rename of the playing file; the loader skips the file it read last.
-    connect(player, &PlayerController::trackChanged, cover,
-        [this] { cover->request(player->source().toLocalFile()); });
+    // The transport reads the cover with the gains, in its one read of the file at a track's
+    // start (and again after a rename of the playing file).
+    connect(player, &PlayerController::extrasRead, cover,
+        [this](const TrackExtras &extras) { cover->show(extras.cover); });
     // Every new track is kept at once, so a crash later still starts on it.
     connect(player, &PlayerController::sourceChanged, this, &PlayerCore::saveSettings);
 }

@@ -84,6 +84,10 @@ TrackNotifier::TrackNotifier(
     settle.setInterval(settleMs);
     connect(&settle, &QTimer::timeout, this, &TrackNotifier::announce);
     connect(player, &PlayerController::sourceChanged, this, &TrackNotifier::trackChanged);
+    connect(player, &PlayerController::extrasRead, this, [this] {
+        if (std::exchange(awaitingTags, false))
+            announce();
+    });
 }
 
 TrackNotifier::~TrackNotifier() = default;
@@ -120,6 +124,7 @@ void TrackNotifier::trackChanged(const QUrl &source)
     if (source == std::exchange(lastSource, source))
         return;
     shownTrack.clear();
+    awaitingTags = false;
     if (!source.isEmpty())
         settle.start();
 }
@@ -132,9 +137,13 @@ void TrackNotifier::announce()
         callAgain = true;
         return;
     }
-    const Playlist::TrackInfo track = player->nowPlaying();
-    if (track.url.isEmpty())
+    // Never read here: a slow or network file would hold up the window. A file
+    // outside the library is announced once the transport's read has its tags.
+    const Playlist::TrackInfo track = player->nowPlayingRead();
+    if (track.url.isEmpty()) {
+        awaitingTags = !player->source().isEmpty();
         return;
+    }
     const QString summary
         = track.title.isEmpty() ? QFileInfo(track.url.path()).fileName() : track.title;
     QStringList about;

@@ -56,6 +56,8 @@ private:
     bool enabled = true;
     bool windowActive = false;
     QUrl lastSource;
+    // The track settled before its tags were known; the read's answer announces it.
+    bool awaitingTags = false;
     QImage cover;
     QUrl coverTrack;
     // The track of the notification on screen, and the id the service gave it.

@@ -293,6 +293,10 @@ QString Playlist::formatDuration(qint64 ms)
 
 Playlist::TrackInfo Playlist::readTrack(const QString &path)
 {
-    const Record record = LibraryScanner::read(path, FileState::of(QFileInfo(path)));
+    return trackOf(LibraryScanner::read(path, FileState::of(QFileInfo(path))));
+}
+
+Playlist::TrackInfo Playlist::trackOf(const Record &record)
+{
     return trackInfo(record, TrackTable::searchKeyOf(record));
 }

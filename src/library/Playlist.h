@@ -172,6 +172,8 @@ public:
      * A file that cannot be read gives empty tags and "0:00". Safe on any thread.
      */
     static TrackInfo readTrack(const QString &path);
+    /** @p record, as the list shows a track (see LibraryScanner::read). */
+    static TrackInfo trackOf(const TrackTable::Record &record);
 
 private:
     /** Puts @p next in place of the records; @p moved: see lastMoves(). */

@@ -3,10 +3,9 @@
 #include "library/Library.h"
 #include "playback/MediaBackend.h"
 #include "playback/QueueController.h"
+#include "playback/TrackExtrasLoader.h"
 
 #include <QFileInfo>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <utility>
@@ -24,16 +23,22 @@ PlayerController::PlayerController(std::unique_ptr<MediaBackend> backend, Librar
     , queue(queue)
     , order(std::move(random))
     , backend(std::move(backend))
-    , gainRead(new QFutureWatcher<ReplayGain::Gains>(this))
+    , extrasReader(new TrackExtrasLoader(this))
 {
     this->backend->setParent(this);
     this->backend->setVolume(outputLevel());
-    connect(gainRead, &QFutureWatcher<ReplayGain::Gains>::finished, this, [this] {
-        // A read overtaken by the next track's is dropped with its future.
-        gains = gainRead->result();
-        gainsOf = gainReadOf;
-        if (gainsOf == requested)
+    // The loader drops the answer to a read the next track's overtook; one
+    // for another file than the one asked for last is never taken for it.
+    connect(extrasReader, &TrackExtrasLoader::extrasRead, this, [this](const TrackExtras &read) {
+        if (read.path != extrasReadOf.toLocalFile())
+            return;
+        extras = read;
+        extrasOf = extrasReadOf;
+        if (extrasOf != requested)
+            return;
+        if (gainMode != ReplayGain::Mode::Off)
             applyGain();
+        emit extrasRead(extras);
     });
     order.setLibrary(library->tracks()->knownFilePaths());
 
@@ -149,9 +154,19 @@ Playlist::TrackInfo PlayerController::nowPlaying() const
     const int row = tracks->indexOf(url);
     if (row != -1)
         return tracks->track(row);
+    if (url == extrasOf)
+        return extras.track;
     // Read as the library reads its files: the player's own tags still belong
     // to the previous source when the new one is announced.
     return Playlist::readTrack(url.toLocalFile());
+}
+
+Playlist::TrackInfo PlayerController::nowPlayingRead() const
+{
+    const int row = library->tracks()->indexOf(requested);
+    if (row != -1)
+        return library->tracks()->track(row);
+    return !requested.isEmpty() && requested == extrasOf ? extras.track : Playlist::TrackInfo();
 }
 
 namespace {
@@ -186,6 +201,8 @@ void PlayerController::libraryInstalled()
     // which the loop of the current track and the track's details read.
     if (const auto to = moved.constFind(requested.toLocalFile()); to != moved.constEnd()) {
         requested = QUrl::fromLocalFile(*to);
+        // Read again under the new name, for the cover beside it; what plays keeps its level.
+        readExtras(requested, false);
         emit trackChanged();
     }
     queue->followLibrary(moved);
@@ -208,7 +225,9 @@ void PlayerController::request(const QUrl &url)
     played = false;
     pendingSeek = -1;
     pendingResume = false;
-    readGain(url);
+    // The same file again (its loop) keeps what its read found, unless another read is under way.
+    if (url != extrasOf || extrasReadOf != extrasOf)
+        readExtras(url, true);
     backend->setSource(url, QMediaPlayer::PlayingState);
     emit sourceChanged(url);
     emit trackChanged();
@@ -441,13 +460,9 @@ void PlayerController::setReplayGainMode(ReplayGain::Mode mode)
         return;
     gainMode = mode;
     // With nothing loaded the next track reads its gain as it starts; what
-    // plays keeps its level until its gain is known.
-    if (!requested.isEmpty()) {
-        if (requested == gainsOf || mode == ReplayGain::Mode::Off)
-            applyGain();
-        else
-            readGain(requested, false);
-    }
+    // plays keeps its level until the read under way for it is in.
+    if (!requested.isEmpty() && (requested == extrasOf || mode == ReplayGain::Mode::Off))
+        applyGain();
     emit replayGainModeChanged(mode);
 }
 
@@ -461,24 +476,22 @@ float PlayerController::outputLevel() const
     return float(std::min(1.0, percent / 100.0 * gainFactor));
 }
 
-void PlayerController::readGain(const QUrl &url, bool silent)
+void PlayerController::readExtras(const QUrl &url, bool silent)
 {
-    if (gainMode == ReplayGain::Mode::Off || url.isEmpty())
-        return;
     // A track that starts is silent until its gain is known, so that no
     // sample plays at the wrong level; the tags are read long before the
     // backend has decoded any.
-    if (silent) {
+    if (silent && gainMode != ReplayGain::Mode::Off) {
         gainFactor = 0;
         backend->setVolume(outputLevel());
     }
-    gainReadOf = url;
-    gainRead->setFuture(QtConcurrent::run(ReplayGain::read, url.toLocalFile()));
+    extrasReadOf = url;
+    extrasReader->request(url.toLocalFile());
 }
 
 void PlayerController::applyGain()
 {
-    gainFactor = ReplayGain::factor(gainMode, gains);
+    gainFactor = ReplayGain::factor(gainMode, extras.gains);
     backend->setVolume(outputLevel());
 }
 

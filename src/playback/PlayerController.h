@@ -3,6 +3,7 @@
 #include "library/Playlist.h"
 #include "playback/PlayOrder.h"
 #include "playback/ReplayGain.h"
+#include "playback/TrackExtras.h"
 
 #include <QMediaPlayer>
 #include <QObject>
@@ -10,11 +11,10 @@
 
 #include <memory>
 
-template <typename T> class QFutureWatcher;
-
 class Library;
 class MediaBackend;
 class QueueController;
+class TrackExtrasLoader;
 
 /**
  * The transport: it owns the media backend and the play order, starts every
@@ -62,6 +62,12 @@ public:
      * nothing is loaded.
      */
     Playlist::TrackInfo nowPlaying() const;
+    /**
+     * nowPlaying() without reading the file here: for a file outside the
+     * library its tags once the read at its start is in (extrasRead()), an
+     * empty url until then.
+     */
+    Playlist::TrackInfo nowPlayingRead() const;
 
     /**
      * Restores the track of an earlier run (see PlayOrder::restore) and the
@@ -142,6 +148,11 @@ signals:
     void durationChanged(qint64 ms);
     /** Playback jumped to @p ms through seek(). */
     void seeked(qint64 ms);
+    /**
+     * The one read of the current track's file, on a worker at its start, is
+     * in: its tags, cover and gains. A read that a newer one overtook is not heard.
+     */
+    void extrasRead(const TrackExtras &extras);
     /** The file @p fileName could not be played, for the reason @p error. */
     void playbackError(const QString &fileName, const QString &error);
 
@@ -157,7 +168,7 @@ private:
     void adoptRowOfSource();
     void announceState();
     void applyPendingSeek();
-    void readGain(const QUrl &url, bool silent = true);
+    void readExtras(const QUrl &url, bool silent);
     void applyGain();
 
     Library *library;
@@ -178,11 +189,11 @@ private:
     QString resumeFile;
     float percent = 0;
     ReplayGain::Mode gainMode = ReplayGain::Mode::Off;
-    // The gains of gainsOf, read on a worker at the start of a track.
-    ReplayGain::Gains gains;
-    QUrl gainsOf;
-    QUrl gainReadOf; ///< the file the running read reads
-    QFutureWatcher<ReplayGain::Gains> *gainRead;
+    // What the file extrasOf holds beyond the sound, read on a worker at the start of a track.
+    TrackExtras extras;
+    QUrl extrasOf;
+    QUrl extrasReadOf; ///< the file read last, or being read
+    TrackExtrasLoader *extrasReader;
     // 0 while the gain of the track that starts is being read.
     double gainFactor = 1;
     float audible = 0;

@@ -77,15 +77,20 @@ ReplayGain::Gains ReplayGain::read(const QString &path)
 #else
     TagLib::FileRef ref(QFile::encodeName(path).constData(), false);
 #endif
+    return read(ref.isNull() ? nullptr : ref.file());
+}
+
+ReplayGain::Gains ReplayGain::read(TagLib::File *file)
+{
     Gains gains;
-    if (ref.isNull())
+    if (!file)
         return gains;
     Texts texts;
-    for (const auto &[key, values] : ref.file()->properties()) {
+    for (const auto &[key, values] : file->properties()) {
         if (!values.isEmpty())
             take(texts, text(key), text(values.front()));
     }
-    takeFreeForm(texts, ref.file());
+    takeFreeForm(texts, file);
     gains.trackGain = parseGain(texts.trackGain);
     gains.albumGain = parseGain(texts.albumGain);
     if (!gains.trackGain)

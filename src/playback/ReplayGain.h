@@ -4,6 +4,10 @@
 
 #include <optional>
 
+namespace TagLib {
+class File;
+}
+
 /**
  * A track's loudness correction, read from its tags: the ReplayGain gains
  * and peaks (ID3v2 TXXX frames, Xiph comments, APE items, MP4 and ASF
@@ -27,6 +31,8 @@ public:
 
     /** The gains in the tags of the audio file @p path; none for a file TagLib cannot read. */
     static Gains read(const QString &path);
+    /** The gains in the tags of @p file, opened already by TagLib; none for a null one. */
+    static Gains read(TagLib::File *file);
 
     /**
      * The factor on the user's volume that @p mode asks for: 10^(gain/20),

@@ -121,20 +121,13 @@ std::vector<Picture> embeddedPictures(TagLib::File *file)
     return pictures;
 }
 
-/** The embedded front cover of the audio file @p path, decoded; null of none. */
-QImage embeddedCover(const QString &path)
+/** The embedded front cover of the open audio file @p file, decoded; null of none. */
+QImage embeddedCover(TagLib::File *file)
 {
-#ifdef Q_OS_WIN
-    const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
-    TagLib::FileRef ref(nativePath.c_str(), false);
-#else
-    const QByteArray nativePath = QFile::encodeName(path);
-    TagLib::FileRef ref(nativePath.constData(), false);
-#endif
-    if (ref.isNull())
+    if (!file)
         return {};
-    const TagLib::ByteVector data = choose(embeddedPictures(ref.file()));
-    // Not copied: TagLib's bytes live until the end of this function.
+    const TagLib::ByteVector data = choose(embeddedPictures(file));
+    // Not copied: TagLib's bytes live as long as the open file.
     return CoverArt::decode(QByteArray::fromRawData(data.data(), qsizetype(data.size())));
 }
 
@@ -237,11 +230,26 @@ QImage CoverArt::decode(const QByteArray &bytes)
 
 CoverArt CoverArt::read(const QString &trackPath)
 {
+    // Only a regular file is opened: a FIFO would block the read for good.
+    if (!QFileInfo(trackPath).isFile())
+        return read(trackPath, nullptr);
+#ifdef Q_OS_WIN
+    const std::wstring nativePath = QDir::toNativeSeparators(trackPath).toStdWString();
+    TagLib::FileRef ref(nativePath.c_str(), false);
+#else
+    const QByteArray nativePath = QFile::encodeName(trackPath);
+    TagLib::FileRef ref(nativePath.constData(), false);
+#endif
+    return read(trackPath, ref.isNull() ? nullptr : ref.file());
+}
+
+CoverArt CoverArt::read(const QString &trackPath, TagLib::File *file)
+{
     CoverArt art;
     art.track = trackPath;
     if (!QFileInfo(trackPath).isFile())
         return art;
-    art.image = embeddedCover(trackPath);
+    art.image = embeddedCover(file);
     if (!art.image.isNull()) {
         art.source = Source::Embedded;
         art.artUrl = dataUri(art.image);

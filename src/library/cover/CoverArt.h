@@ -4,6 +4,10 @@
 #include <QMetaType>
 #include <QString>
 
+namespace TagLib {
+class File;
+}
+
 /**
  * The front cover of one audio file, read once: the picture embedded in the
  * file's tags (the front cover where the tags say which, else the first), or
@@ -26,6 +30,11 @@ struct CoverArt {
 
     /** Reads the cover of the audio file @p trackPath; blocking, for a worker thread. */
     static CoverArt read(const QString &trackPath);
+    /**
+     * The same with @p file, the track opened already by TagLib (null when it
+     * could not be: only a folder image then); @p file is not kept.
+     */
+    static CoverArt read(const QString &trackPath, TagLib::File *file);
     /** The picture in @p bytes scaled to at most maxSide a side; null when refused or undecodable.
      */
     static QImage decode(const QByteArray &bytes);

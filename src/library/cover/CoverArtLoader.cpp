@@ -40,6 +40,13 @@ void CoverArtLoader::request(const QString &trackPath)
     });
 }
 
+void CoverArtLoader::show(const CoverArt &art)
+{
+    requested = art.track;
+    ++latest;
+    announce(art);
+}
+
 CoverArt CoverArtLoader::current() const
 {
     return shown;

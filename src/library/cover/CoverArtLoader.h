@@ -27,6 +27,12 @@ public:
      * announces no cover at once.
      */
     void request(const QString &trackPath);
+    /**
+     * Announces @p art, a cover read elsewhere (with the rest of the track's
+     * file, in one pass), as the answer to the newest request: it overtakes
+     * any read still under way here.
+     */
+    void show(const CoverArt &art);
     /** The cover announced last (an empty one before the first). */
     CoverArt current() const;
 

@@ -97,26 +97,27 @@ LibraryScanner::LibraryScanner(
 
 Record LibraryScanner::read(const QString &path, const FileState &state)
 {
+    // The walk also yields symbolic links to FIFOs and devices; opening one of
+    // those could block the scan for good.
+    if (!state.isFile)
+        return read(path, state, TagLib::FileRef());
+#ifdef Q_OS_WIN
+    const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
+    const TagLib::FileRef ref(nativePath.c_str(), true, TagLib::AudioProperties::Average);
+#else
+    const QByteArray nativePath = QFile::encodeName(path);
+    const TagLib::FileRef ref(nativePath.constData(), true, TagLib::AudioProperties::Average);
+#endif
+    return read(path, state, ref);
+}
+
+Record LibraryScanner::read(const QString &path, const FileState &state, const TagLib::FileRef &ref)
+{
     Record record;
     record.path = path;
     record.mtime = state.mtime;
     record.size = state.size;
     record.ctime = state.ctime;
-    // The walk also yields symbolic links to FIFOs and devices; opening one of
-    // those could block the scan for good.
-    if (!state.isFile) {
-        record.duration = Playlist::formatDuration(0);
-        return record;
-    }
-
-#ifdef Q_OS_WIN
-    const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
-    TagLib::FileRef ref(nativePath.c_str(), true, TagLib::AudioProperties::Average);
-#else
-    const QByteArray nativePath = QFile::encodeName(path);
-    TagLib::FileRef ref(nativePath.constData(), true, TagLib::AudioProperties::Average);
-#endif
-
     qint64 lengthMs = 0;
     // A null reference is a file TagLib could not open or parse (empty,
     // truncated, not audio): it still becomes a record, with empty tags.

@@ -15,6 +15,10 @@
 #include <memory>
 #include <mutex>
 
+namespace TagLib {
+class FileRef;
+}
+
 /**
  * One scan of the music folder, run on a worker: the walk (on a thread of its
  * own, so the reads of the tags need not wait for it) and the tag reading on
@@ -86,6 +90,9 @@ public:
      * read, gives empty tags and "0:00". Safe on any thread.
      */
     static TrackTable::Record read(const QString &path, const FileState &state);
+    /** The same from @p ref, the file opened already (with its audio properties); safe anywhere. */
+    static TrackTable::Record read(
+        const QString &path, const FileState &state, const TagLib::FileRef &ref);
 
 private:
     /** A file to read and the record it fills. */
