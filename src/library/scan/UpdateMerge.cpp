@@ -84,8 +84,6 @@ UpdateMerge::Result UpdateMerge::result() const
             freshAt.insert(fresh.at(i).path, i);
     }
     QSet<qsizetype> taken;
-    // Each file once: a path listed twice keeps its first row.
-    const bool unique = !base.hasDuplicatePaths();
     const auto drop = [&result](const QString &path) {
         result.same = false;
         result.gone.append(path);
@@ -113,11 +111,7 @@ UpdateMerge::Result UpdateMerge::result() const
         }
         QString path = record.path;
         FileState state;
-        const int first = unique ? row : base.rowOf(path);
-        if (first != row) {
-            drop(path);
-            continue;
-        }
+        // A path listed twice was seen in its first row: a later one is gone.
         if (seenRow[size_t(row)]) {
             state = seenState[size_t(row)];
         } else {
