@@ -97,8 +97,6 @@ private slots:
         row("handed over: a library file as its row, the list on it", "bus",
             {"file://$/music/b.wav", "file://$/other/x.mp3"}, "b.wav (row)", "x.mp3 c.ogg",
             "Artist b - Tone (0:01)");
-        row("handed over: outside, titled by its tags", "bus", {"file://$/other/x.mp3"}, "x.mp3",
-            "c.ogg", mp3);
 #endif
         row("before the library is read: as its row once it is", "early",
             {"../music/b.wav", "gone.mp3"}, "b.wav (row)", "c.ogg",
