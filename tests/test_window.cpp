@@ -225,7 +225,6 @@ private slots:
             return std::exchange(repainted, {});
         };
         emit list()->customContextMenuRequested(rowCenter(1));
-        QCOMPARE(status(), QString("3 tracks, 2 in queue (0:02)"));
         QCOMPARE(rowTexts(list()),
             (QStringList{"[1] " + texts().at(0), "[2] " + texts().at(1), texts().at(2)}));
         QCOMPARE(takeRepainted(), QList<int>{1});
@@ -234,15 +233,12 @@ private slots:
         QCOMPARE(rowTexts(list()).mid(0, 2),
             (QStringList{"[2] " + texts().at(0), "[1] " + texts().at(1)}));
         QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
-        // Its front taken by the next button: the list, the open dialog and the line show the rest.
-        action("showQueueAction")->trigger();
+        // Its front taken by the next button: the list and the line show the rest.
         button("nextButton")->click();
         QCOMPARE(player()->currentRow(), 1);
         QCOMPARE(
             rowTexts(list()), (QStringList{"[1] " + texts().at(0), texts().at(1), texts().at(2)}));
         QCOMPARE(takeRepainted(), (QList<int>{0, 1}));
-        QCOMPARE(rowTexts(child<QListWidget>(w->findChild<QueueDialog *>(), "queueList")),
-            QStringList{texts().at(0)});
         QCOMPARE(status(), QString("3 tracks, 1 in queue (0:01)"));
         action("clearQueueAction")->trigger();
         QCOMPARE(takeRepainted(), QList<int>{0});
@@ -397,9 +393,6 @@ private slots:
         auto *clock = child<QLabel>(w.get(), "timeLabel");
         emit player()->positionChanged(0);
         QCOMPARE(clock->text(), QStringLiteral("00:00 / 00:01"));
-        QTest::mouseClick(clock, Qt::LeftButton);
-        emit player()->positionChanged(0);
-        QCOMPARE(clock->text(), QStringLiteral("-00:01 / 00:01"));
         QSignalSpy seeked(player(), &PlayerController::seeked);
         QSlider *position = slider("positionSlider");
         const QPoint quarter(position->width() / 4, position->height() / 2);
@@ -452,7 +445,6 @@ private slots:
     void coverView_data()
     {
         columns<QStringList, QString>("plays", "centre");
-        QTest::newRow("nothing played") << QStringList() << "";
         QTest::newRow("embedded art") << QStringList{"art.flac"} << "#ff8000";
         QTest::newRow("then a track without") << QStringList{"art.flac", "tone.mp3"} << "";
     }
