@@ -214,7 +214,6 @@ private slots:
     {
         columns<int>("apart"); // ms between the two starts, each on its own file
         QTest::newRow("together") << 0;
-        QTest::newRow("50 ms apart") << 50;
         QTest::newRow("300 ms apart") << 300;
     }
     void twoStarts()
