@@ -76,10 +76,6 @@ private slots:
             "cover.jpg");
         row("Folder.JPEG", "tone.flac", {"Folder.JPEG:#0000ff"}, "folder", "#0000ff", beside,
             "Folder.JPEG");
-        row("FRONT.png", "tone.ogg", {"FRONT.png:#0000ff"}, "folder", "#0000ff", beside,
-            "FRONT.png");
-        row("album.Png", "tone.wav", {"album.Png:#0000ff"}, "folder", "#0000ff", beside,
-            "album.Png");
         row("cover before album", "tone.mp3", {"album.jpg:#00ff00", "cover.png:#0000ff"}, "folder",
             "#0000ff", beside, "cover.png");
         row("folder before front", "tone.mp3", {"front.jpg:#00ff00", "folder.png:#0000ff"},
@@ -128,9 +124,6 @@ private slots:
         } else if (art.source == Source::Embedded) {
             QVERIFY2(
                 art.artUrl.startsWith("data:image/jpeg;base64,"), qPrintable(art.artUrl.left(40)));
-            const QImage sent
-                = QImage::fromData(QByteArray::fromBase64(art.artUrl.section(',', 1).toLatin1()));
-            QCOMPARE(sent.size(), art.image.size());
         } else {
             QCOMPARE(art.artUrl, QString());
         }

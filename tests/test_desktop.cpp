@@ -1,8 +1,7 @@
-// What a screen reader finds (every control in Tab order, named, described), and the command
-// line run as a user runs it.
+// What a screen reader finds (every control in Tab order, named, a switch's state), and the
+// command line run as a user runs it.
 
 #include "TestSupport.h"
-#include "app/DesktopApp.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -18,14 +17,11 @@ QString nameOf(QObject *object)
     return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
 }
 
-// "Name" or "Name|Description", and "|on" or "|off" for a switch, as a screen reader tells it.
+// The name, and "|on" or "|off" for a switch, as a screen reader tells it.
 QString spoken(QObject *object)
 {
     QAccessibleInterface *control = QAccessible::queryAccessibleInterface(object);
     QString text = nameOf(object);
-    const QString description = control->text(QAccessible::Description);
-    if (!description.isEmpty())
-        text += QLatin1Char('|') + description;
     if (control->state().checkable)
         text += control->state().checked ? QLatin1String("|on") : QLatin1String("|off");
     return text;
@@ -55,35 +51,17 @@ private slots:
     {
         columns<QString, QStringList>(
             "window", "expected"); // window: the dialog's class, or empty for the main one
-        QStringList main = {
-            "Track list",
-            "Set favorite|Then choose a favorite button to keep the playing track on|off",
-            "Previous track|Play the previous track",
-            "Shuffle|Switch shuffle on or off|off",
-            "Play|Play or pause the current track",
-            "Stop|Stop playback",
-            "Loop|Looping Off. Cycles off, whole list, current track",
-            "Next track|Play the next track",
-            "Position",
-            "Volume|50%" /* the tool tip describes it */,
-            "Mute|Mute or restore the volume",
-        };
+        QStringList main = {"Track list", "Set favorite|off", "Previous track", "Shuffle|off",
+            "Play", "Stop", "Loop", "Next track", "Position", "Volume", "Mute"};
         for (int i = 1; i <= 16; ++i)
-            main.append(QStringLiteral("Fav %1|No favorite set").arg(i));
+            main.append(QStringLiteral("Fav %1").arg(i));
         QTest::newRow("main window") << QString() << main;
-        QTest::newRow("queue dialog")
-            << "QueueDialog"
-            << QStringList{"Play queue", "Move up|Move the selected track up the queue",
-                   "Move down|Move the selected track down the queue",
-                   "Clear queue|Remove every track from the queue",
-                   "Remove|Remove the selected track from the queue",
-                   "Move to front|Move the selected track to the front of the queue"};
+        QTest::newRow("queue dialog") << "QueueDialog"
+                                      << QStringList{"Play queue", "Move up", "Move down",
+                                             "Clear queue", "Remove", "Move to front"};
         QTest::newRow("search dialog")
             << "SearchDialog"
-            << QStringList{"Search for|Part of an artist, title, album or file name",
-                   "Search results", "Play|Play the selected track",
-                   "Queue|Add the selected track to the play queue, or take it out",
-                   "Show in track list|Select the track in the main track list"};
+            << QStringList{"Search for", "Search results", "Play", "Queue", "Show in track list"};
         QTest::newRow("about dialog")
             << "AboutDialog" << QStringList{"About", "Close"}; // the tab bar reads as its tab
     }
@@ -117,7 +95,6 @@ private slots:
         columns<QString, int, QString>(
             "option", "status", "output"); // output: on stdout if it succeeds, else stderr
         QTest::newRow("help") << "--help" << 0 << "[options] [FILE|URL]...";
-        QTest::newRow("version") << "--version" << 0 << "corvel-player " + DesktopApp::version();
         QTest::newRow("unknown option")
             << "--shuffle" << 1 << "Unknown option 'shuffle'.\n\nUsage: ";
     }

@@ -53,11 +53,9 @@ public:
                 }
                 image.endStructure();
             }
-            if (args.value(0) == "Corvel Media Player"
-                && args.value(2) == "com.tavrenin.CorvelPlayer")
-                calls << QString("%1:%2|%3|%4")
-                             .arg(args.value(1).toString(), args.value(3).toString(),
-                                 args.value(4).toString(), seen.join(' '));
+            calls << QString("%1:%2|%3|%4")
+                         .arg(args.value(1).toString(), args.value(3).toString(),
+                             args.value(4).toString(), seen.join(' '));
             reply << uint(100 + calls.size());
         } else if (call.interface() == "org.freedesktop.portal.Inhibit") {
             calls << "inhibit" + args.value(0).toString() + ' ' + args.value(1).toString() + ' '
