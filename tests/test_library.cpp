@@ -201,23 +201,24 @@ private slots:
         for (int i = 0; i < 45001; ++i)
             records.append({QString("/m/%1.mp3").arg(i), "", QString::number(i % 997)});
         const TrackTable table(records);
-        const QList<int> odd = [] {
+        // Every third row, the seam's among them.
+        const QList<int> thirds = [] {
             QList<int> rows;
-            for (int i = 1; i < 45001; i += 2)
+            for (int i = 0; i < 45001; i += 3)
                 rows << i;
             return rows;
         }();
         for (const QString &query : {"99", "22500.", "0 ", "/44999.mp3", "45000", "."}) {
-            for (const QList<int> *within : {static_cast<const QList<int> *>(nullptr), &odd}) {
+            for (const QList<int> *within : {static_cast<const QList<int> *>(nullptr), &thirds}) {
                 QList<int> expected;
                 for (int row = 0; row < table.count(); ++row) {
-                    if ((!within || row % 2) && table.searchKey(row).contains(query))
+                    if ((!within || row % 3 == 0) && table.searchKey(row).contains(query))
                         expected << row;
                 }
                 const QList<int> found = table.search(query, within);
                 QVERIFY2(found == expected,
                     qPrintable(QString("%1%2: %3 hits, %4 expected")
-                                   .arg(query, within ? " in odd rows" : "")
+                                   .arg(query, within ? " in every third row" : "")
                                    .arg(found.size())
                                    .arg(expected.size())));
             }
