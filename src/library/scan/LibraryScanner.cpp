@@ -1,6 +1,7 @@
 #include "library/scan/LibraryScanner.h"
 
 #include "library/Playlist.h"
+#include "library/scan/BackgroundThreads.h"
 #include "library/scan/MusicFiles.h"
 
 #include <QDir>
@@ -173,12 +174,7 @@ bool LibraryScanner::readAll(const std::function<bool(Job &)> &next)
             counted();
         }
     };
-    std::vector<std::thread> others;
-    for (int reader = 1; reader < readers; ++reader)
-        others.emplace_back(work);
-    work();
-    for (std::thread &other : others)
-        other.join();
+    BackgroundThreads::run(readers, work);
     return !overtaken();
 }
 
@@ -195,6 +191,7 @@ bool LibraryScanner::readWalk(const QString &folder, const QSet<QString> *skip,
     bool walked = false;
     std::atomic<bool> stop{false};
     std::thread walker([&] {
+        BackgroundThreads::yieldToWindow();
         // Every entry, folders included, comes back here: an overtaken scan
         // stops within one entry even in a large tree of other files (a home
         // folder). The names skipped are read only after the join.
@@ -276,12 +273,8 @@ bool LibraryScanner::walkAll(
                 &skippedBelow[size_t(i)]);
         }
     };
-    std::vector<std::thread> others;
-    for (int walker = 1; walker < readers && walker < top.size(); ++walker)
-        others.emplace_back(work);
-    work();
-    for (std::thread &other : others)
-        other.join();
+    BackgroundThreads::run(
+        int(std::min<qsizetype>(readers, std::max<qsizetype>(top.size(), 1))), work);
     if (overtaken())
         return false;
     qsizetype total = 0;
