@@ -117,6 +117,12 @@ double peakRssMb()
     return statusMb("VmHWM:");
 }
 
+bool resetPeakRss()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
 TrackList *trackList(const PlayerWindow &window)
 {
     return window.findChild<TrackList *>(QStringLiteral("trackList"));

@@ -41,6 +41,8 @@ double residentMb();
 double liveResidentMb();
 /** The resident memory's high-water mark (VmHWM), in MB, or -1. */
 double peakRssMb();
+/** Starts the high-water mark again from the memory resident now (Linux); false when it cannot. */
+bool resetPeakRss();
 
 /** The window's track list. */
 TrackList *trackList(const PlayerWindow &window);

@@ -49,6 +49,12 @@ const TableRow tableRows[] = {
     {"cover_png_5000_ms", "cover, past allocation limit", "ms", "<= 20 ms", "<= 20 ms"},
     {"cover_frame_50mb_ms", "cover, 50 MB frame refused", "ms", "<= 200 ms", "<= 200 ms"},
     {"peak_rss_mb", "peak memory, the player", "MB", "<= 220 MB", "<= 450 MB"},
+    {"peak_startup_mb", "  of it: start-up", "MB", "", ""},
+    {"peak_refresh_mb", "  full refresh", "MB", "", ""},
+    {"peak_update_mb", "  update", "MB", "", ""},
+    {"peak_install_mb", "  install", "MB", "", ""},
+    {"peak_watch_mb", "  watch", "MB", "", ""},
+    {"peak_search_mb", "  search", "MB", "", ""},
     {"peak_rss_bench_mb", "peak memory, scan figures", "MB", "", ""},
 };
 

@@ -258,6 +258,14 @@ std::optional<std::vector<double>> WindowBench::typeQueries(
     return keystrokes;
 }
 
+void WindowBench::notePeak(Figures &figures, const char *key)
+{
+    const double peak = peakRssMb();
+    figures[key] = std::max(figures.value(key), peak);
+    figures["peak_rss_mb"] = std::max(figures.value("peak_rss_mb"), peak);
+    resetPeakRss();
+}
+
 std::optional<Figures> WindowBench::run()
 {
     Figures figures;
@@ -286,6 +294,7 @@ std::optional<Figures> WindowBench::run()
         // The window's own construction is a turn the event loop waits for in
         // any case; of it only what the library adds counts as its stall.
         startupStall.push_back(std::max(stall, construction - emptyConstruction));
+        notePeak(figures, "peak_startup_mb");
     }
     figures["startup_ms"] = median(startupMs);
     figures["startup_empty_ms"] = median(emptyMs);
@@ -293,34 +302,37 @@ std::optional<Figures> WindowBench::run()
     figures["stall_startup_ms"] = median(startupStall);
 
     // Each operation runs R times; of each of its two figures the median is kept.
-    const auto repeat = [&](const char *label, const char *firstKey, const char *secondKey,
-                            const std::function<bool(double &, double &)> &once) {
-        std::vector<double> first;
-        std::vector<double> second;
-        for (int run = 0; run < runs; ++run) {
-            err() << "  " << label << " run " << (run + 1) << " / " << runs << Qt::endl;
-            double a = 0;
-            double b = 0;
-            if (!once(a, b))
-                return false;
-            first.push_back(a);
-            second.push_back(b);
-        }
-        figures[firstKey] = median(first);
-        figures[secondKey] = median(second);
-        return true;
-    };
-    if (!repeat("full refresh", "stall_refresh_ms", "stall_cache_save_ms",
+    const auto repeat
+        = [&](const char *label, const char *peakKey, const char *firstKey, const char *secondKey,
+              const std::function<bool(double &, double &)> &once) {
+              std::vector<double> first;
+              std::vector<double> second;
+              for (int run = 0; run < runs; ++run) {
+                  err() << "  " << label << " run " << (run + 1) << " / " << runs << Qt::endl;
+                  double a = 0;
+                  double b = 0;
+                  if (!once(a, b))
+                      return false;
+                  first.push_back(a);
+                  second.push_back(b);
+                  notePeak(figures, peakKey);
+              }
+              figures[firstKey] = median(first);
+              figures[secondKey] = median(second);
+              return true;
+          };
+    if (!repeat("full refresh", "peak_refresh_mb", "stall_refresh_ms", "stall_cache_save_ms",
             [&](double &stall, double &save) { return timeRefresh(*window, stall, save); })
-        || !repeat("update", "update_ms", "stall_update_ms",
+        || !repeat("update", "peak_update_mb", "update_ms", "stall_update_ms",
             [&](double &ms, double &stall) { return timeUpdate(*window, ms, stall); })
-        || !repeat("install", "install_ms", "stall_install_ms",
+        || !repeat("install", "peak_install_mb", "install_ms", "stall_install_ms",
             [&](double &ms, double &stall) { return timeInstall(*window, ms, stall); }))
         return std::nullopt;
 
     err() << "  watch" << Qt::endl;
     if (!timeWatch(*window, figures))
         return std::nullopt;
+    notePeak(figures, "peak_watch_mb");
 
     // Queued tracks all over the library, so that hits carry queue marks.
     const Playlist *records = window->library()->tracks();
@@ -355,6 +367,7 @@ std::optional<Figures> WindowBench::run()
     }
     figures["search_ms"] = median(keystrokes);
     figures["search_max_ms"] = median(slowest);
+    notePeak(figures, "peak_search_mb");
     dialog.hide();
     return figures;
 }

@@ -51,6 +51,12 @@ private:
     bool timeWatch(PlayerWindow &window, Figures &figures);
     std::optional<std::vector<double>> typeQueries(
         SearchDialog &dialog, const QStringList &queries);
+    /**
+     * Keeps the high-water mark since the last call as @p key's figure (the
+     * highest of its runs), and the highest of all as "peak_rss_mb"; the mark
+     * starts again.
+     */
+    void notePeak(Figures &figures, const char *key);
 
     const QString folder;
     const QString cachePath;
