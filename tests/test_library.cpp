@@ -752,6 +752,15 @@ private slots:
         QTest::newRow("large, not JSON near the end")
             << QByteArray(large).insert(last + 1, ", {\"path\": \"$A\", \"title\": \"\x01\"}")
             << QStringList{"?"};
+        QTest::newRow("large, cut short") << large.left(large.size() * 2 / 3) << QStringList{"?"};
+        QJsonArray lookAlike;
+        for (int i = 0; i < 9000; ++i) {
+            written["path"] = QString("/m/%1.mp3").arg(i);
+            written["title"] = QString("}, {").repeated(i % 7);
+            lookAlike.append(written);
+        }
+        QTest::newRow("large, titles that look like an entry's end and start")
+            << QJsonDocument(QJsonObject{{"tracks", lookAlike}}).toJson() << QStringList{"?"};
         const QJsonArray around{written,
             QJsonObject{
                 {"path", "$A"}, {"title", QString("\"}, {\"path\": 1}, {").repeated(50000)}},
@@ -828,6 +837,37 @@ private slots:
             // Laid out as Qt lays out JSON, members in key order, so the file reads as before.
             const QByteArray written = contents(path("again.json"));
             QCOMPARE(written, QJsonDocument::fromJson(written).toJson());
+        }
+    }
+
+    // A library read again over the one in place takes that one's copy of each text that is the
+    // same, and never one that is not: from the cache and by a scan.
+    void readAgainSharesWhatIsTheSame()
+    {
+        Playlist playlist;
+        fill(playlist,
+            {{"Artist", "Old", "Album", "0:01", "a.mp3"}, {"B", "Same", "", "0:01", "b.mp3"}});
+        const std::shared_ptr<const TrackTable> first = playlist.table();
+        writeCache(path("again.json"),
+            {{path("a.mp3"), "Artist", "New", "Album", "0:01"},
+                {path("b.mp3"), "B", "Same", "", "0:01"}});
+        QVERIFY(playlist.loadFromCache(path("again.json")));
+        const std::shared_ptr<const TrackTable> cached = playlist.table();
+        QCOMPARE(playlist.getList(), QStringList({"Artist - New (0:01)", "B - Same (0:01)"}));
+        QVERIFY(cached->at(0).path.isSharedWith(first->at(0).path));
+        QVERIFY(cached->at(0).album.isSharedWith(first->at(0).album));
+        QVERIFY(cached->at(1).title.isSharedWith(first->at(1).title));
+        bool done = false;
+        playlist.loadFromFolder(dir->path(), {}, [&done] { done = true; });
+        QVERIFY(QTest::qWaitFor([&done] { return done; }, 60000));
+        QCOMPARE(playlist.count(), 2);
+        for (int row = 0; row < 2; ++row) {
+            const TrackTable::Record &scanned = playlist.table()->at(row);
+            const int before = cached->rowOf(scanned.path);
+            QVERIFY2(before >= 0, qPrintable(scanned.path));
+            QVERIFY(scanned.path.isSharedWith(cached->at(before).path));
+            QCOMPARE(scanned.title, QString()); // the files have no tags
+            QCOMPARE(scanned.artist, QString());
         }
     }
 };

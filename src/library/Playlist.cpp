@@ -150,7 +150,7 @@ bool Playlist::saveToCache(const QString &cachePath) const
 
 bool Playlist::loadFromCache(const QString &cachePath)
 {
-    std::optional<QList<Record>> records = TrackCache::read(cachePath);
+    std::optional<QList<Record>> records = TrackCache::read(cachePath, data.get());
     if (!records)
         return false;
     scanGeneration->fetch_add(1);
@@ -173,8 +173,8 @@ void Playlist::readCache(const QString &cachePath, std::function<void(bool loade
             if (onDone)
                 onDone(bool(table));
         });
-    watcher->setFuture(QtConcurrent::run([cachePath]() -> Table {
-        std::optional<QList<Record>> records = TrackCache::read(cachePath);
+    watcher->setFuture(QtConcurrent::run([cachePath, inPlace = data]() -> Table {
+        std::optional<QList<Record>> records = TrackCache::read(cachePath, inPlace.get());
         if (!records)
             return nullptr;
         return std::make_shared<const TrackTable>(std::move(*records));

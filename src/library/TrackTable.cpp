@@ -90,6 +90,30 @@ int TrackTable::rowOf(const QString &path) const
     return pathRows.value(path, -1);
 }
 
+void TrackTable::share(QString &path) const
+{
+    if (const int row = rowOf(path); row >= 0)
+        path = rows.at(row).path;
+}
+
+void TrackTable::share(Record &record) const
+{
+    const int row = rowOf(record.path);
+    if (row < 0)
+        return;
+    const Record &kept = rows.at(row);
+    const auto same = [](QString &text, const QString &keptText) {
+        if (text == keptText)
+            text = keptText;
+    };
+    record.path = kept.path;
+    same(record.title, kept.title);
+    same(record.artist, kept.artist);
+    same(record.album, kept.album);
+    same(record.trackArtist, kept.trackArtist);
+    same(record.duration, kept.duration);
+}
+
 bool TrackTable::hasDuplicatePaths() const
 {
     return duplicates;

@@ -56,6 +56,14 @@ public:
 
     /** The first row of the file at @p path, or -1. */
     int rowOf(const QString &path) const;
+    /**
+     * Makes @p path this table's copy of it, where a row has it: a library
+     * read again is mostly the same text, and one copy serves both tables.
+     * Safe on any thread.
+     */
+    void share(QString &path) const;
+    /** share() for the path of @p record and each of its texts that its row here has the same. */
+    void share(Record &record) const;
     /** Whether a path has more than one row (a cache written by an older build may list one twice).
      */
     bool hasDuplicatePaths() const;

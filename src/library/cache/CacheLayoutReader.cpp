@@ -1,6 +1,10 @@
 #include "library/cache/CacheLayoutReader.h"
 
+#include <QFile>
+
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -38,9 +42,32 @@ const std::array<unsigned char, 256> byteClasses = [] {
 /** Below this size a second thread costs more than it saves. */
 constexpr qsizetype splitSize = 1 << 20;
 
+/** The last '{' in @p begin up to @p end that follows a '}' and a comma, with any space, or null.
+ */
+const char *lastEntryStart(const char *begin, const char *end)
+{
+    const auto spaceBefore = [begin](const char *pos) {
+        while (pos != begin && byteClasses[uchar(pos[-1])] == Space)
+            --pos;
+        return pos;
+    };
+    for (const char *brace = end; brace != begin;) {
+        if (*--brace != '{')
+            continue;
+        const char *comma = spaceBefore(brace);
+        if (comma == begin || comma[-1] != ',')
+            continue;
+        const char *close = spaceBefore(comma - 1);
+        if (close != begin && close[-1] == '}')
+            return brace;
+    }
+    return nullptr;
+}
+
 } // namespace
 
-std::optional<QList<TrackTable::Record>> CacheLayoutReader::read(QByteArrayView text)
+std::optional<QList<TrackTable::Record>> CacheLayoutReader::read(
+    QByteArrayView text, const TrackTable *inPlace)
 {
     // A large cache is read in two halves at once, split where an entry seems
     // to start. Only the first half's reader knows where strings are: it
@@ -48,11 +75,11 @@ std::optional<QList<TrackTable::Record>> CacheLayoutReader::read(QByteArrayView 
     const qsizetype split = text.size() >= splitSize ? entryStartAfter(text, text.size() / 2) : -1;
     if (split > 0) {
         std::optional<QList<TrackTable::Record>> tail;
-        std::thread second([&tail, rest = text.sliced(split)] {
-            tail = CacheLayoutReader(rest).records(Part::Tail);
+        std::thread second([&tail, rest = text.sliced(split), inPlace] {
+            tail = CacheLayoutReader(rest, inPlace).records(Part::Tail);
         });
         std::optional<QList<TrackTable::Record>> head
-            = CacheLayoutReader(text.first(split)).records(Part::Head);
+            = CacheLayoutReader(text.first(split), inPlace).records(Part::Head);
         second.join();
         if (head) {
             // The tail was read from a real entry start, as one reader would.
@@ -62,7 +89,103 @@ std::optional<QList<TrackTable::Record>> CacheLayoutReader::read(QByteArrayView 
             return head;
         }
     }
-    return CacheLayoutReader(text).records(Part::Whole);
+    return CacheLayoutReader(text, inPlace).records(Part::Whole);
+}
+
+std::optional<QList<TrackTable::Record>> CacheLayoutReader::read(
+    QFileDevice &file, const TrackTable *inPlace)
+{
+    const qint64 size = file.size();
+    // Split as read(text) splits, at an entry start found in a piece past the middle.
+    qint64 split = -1;
+    if (size >= splitSize && file.seek(size / 2)) {
+        const QByteArray middle = file.read(pieceSize);
+        const qsizetype start = entryStartAfter(middle, 0);
+        if (start > 0)
+            split = size / 2 + start;
+    }
+    const QString fileName = file.fileName();
+    if (split > 0) {
+        std::optional<QList<TrackTable::Record>> tail;
+        std::thread second([&tail, &fileName, split, size, inPlace] {
+            tail = readRange(fileName, split, size, Part::Tail, inPlace);
+        });
+        std::optional<QList<TrackTable::Record>> head
+            = readRange(fileName, 0, split, Part::Head, inPlace);
+        second.join();
+        if (!head || !tail)
+            return std::nullopt;
+        head->append(std::move(*tail));
+        return head;
+    }
+    return readRange(fileName, 0, size, Part::Whole, inPlace);
+}
+
+std::optional<QList<TrackTable::Record>> CacheLayoutReader::readRange(
+    const QString &fileName, qint64 from, qint64 to, Part part, const TrackTable *inPlace)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(from))
+        return std::nullopt;
+    QList<TrackTable::Record> records;
+    records.reserve(qsizetype((to - from) / 400 + 1));
+    CacheLayoutReader reader(QByteArrayView(), inPlace);
+    QByteArray buffer;
+    qint64 left = to - from;
+    qsizetype kept = 0; // the start of an entry, carried over from the piece before
+    qsizetype piece = pieceSize;
+    bool opening = part != Part::Tail;
+    for (;;) {
+        const qsizetype more = qsizetype(std::min<qint64>(piece, left));
+        buffer.resize(kept + more);
+        if (more > 0 && file.read(buffer.data() + kept, more) != more)
+            return std::nullopt;
+        left -= more;
+        const char *data = buffer.constData();
+        const char *stop = data + buffer.size();
+        if (left == 0) {
+            reader.moveTo(QByteArrayView(data, stop));
+            if (!reader.rest(part, opening, records))
+                return std::nullopt;
+            return records;
+        }
+        // Whole entries up to the last one that starts in the piece; a false
+        // start (within a string) ends the text in a string, and fails.
+        const char *cut = lastEntryStart(data, stop);
+        if (!cut || cut == data) {
+            // An entry longer than a piece: read on.
+            kept = buffer.size();
+            piece *= 2;
+            continue;
+        }
+        reader.moveTo(QByteArrayView(data, cut));
+        if (!reader.entriesUpTo(cut, opening, records))
+            return std::nullopt;
+        opening = false;
+        kept = stop - cut;
+        std::memmove(buffer.data(), cut, size_t(kept));
+        piece = pieceSize;
+    }
+}
+
+bool CacheLayoutReader::entriesUpTo(
+    const char *stop, bool opening, QList<TrackTable::Record> &records)
+{
+    end = stop;
+    if (opening && (!take('{') || key() != "tracks" || !take(':') || !take('[')))
+        return false;
+    do {
+        if (!entry(records) || !take(','))
+            return false;
+        skipSpace();
+    } while (at != end);
+    return true;
+}
+
+void CacheLayoutReader::moveTo(QByteArrayView text)
+{
+    at = text.data();
+    end = text.data() + text.size();
 }
 
 qsizetype CacheLayoutReader::entryStartAfter(QByteArrayView text, qsizetype from)
@@ -70,16 +193,17 @@ qsizetype CacheLayoutReader::entryStartAfter(QByteArrayView text, qsizetype from
     // A '}', a comma and a '{', with any space between them.
     for (qsizetype close = text.indexOf('}', from); close != -1;
          close = text.indexOf('}', close + 1)) {
-        CacheLayoutReader after(text.sliced(close + 1));
+        CacheLayoutReader after(text.sliced(close + 1), nullptr);
         if (after.take(',') && after.take('{'))
             return after.at - 1 - text.data();
     }
     return -1;
 }
 
-CacheLayoutReader::CacheLayoutReader(QByteArrayView text)
+CacheLayoutReader::CacheLayoutReader(QByteArrayView text, const TrackTable *inPlace)
     : at(text.data())
     , end(text.data() + text.size())
+    , inPlace(inPlace)
 {
 }
 
@@ -88,31 +212,38 @@ std::optional<QList<TrackTable::Record>> CacheLayoutReader::records(Part part)
     QList<TrackTable::Record> records;
     // Roughly 330 bytes an entry; an estimate on the low side costs one regrowth at most.
     records.reserve((end - at) / 400 + 1);
-    if (part != Part::Tail && (!take('{') || key() != "tracks" || !take(':') || !take('[')))
+    if (!rest(part, true, records))
         return std::nullopt;
+    return records;
+}
+
+bool CacheLayoutReader::rest(Part part, bool opening, QList<TrackTable::Record> &records)
+{
+    if (part != Part::Tail && opening
+        && (!take('{') || key() != "tracks" || !take(':') || !take('[')))
+        return false;
     if (part == Part::Head) {
         // Whole entries, each with its comma, up to the very end of the half.
         do {
             if (!entry(records) || !take(','))
-                return std::nullopt;
+                return false;
             skipSpace();
         } while (at != end);
-        return records;
+        return true;
     }
-    if (part == Part::Tail || !take(']')) {
+    // Past the opening, the rest starts with an entry.
+    if (part == Part::Tail || !opening || !take(']')) {
         do {
             if (!entry(records))
-                return std::nullopt;
+                return false;
         } while (take(','));
         if (!take(']'))
-            return std::nullopt;
+            return false;
     }
     if (!take('}'))
-        return std::nullopt;
+        return false;
     skipSpace();
-    if (at != end)
-        return std::nullopt;
-    return records;
+    return at == end;
 }
 
 void CacheLayoutReader::skipSpace()
@@ -179,8 +310,11 @@ bool CacheLayoutReader::entry(QList<TrackTable::Record> &records)
         if (!take('}'))
             return false;
     }
-    if (!record.path.isEmpty())
-        records.append(std::move(record));
+    if (record.path.isEmpty())
+        return true;
+    if (inPlace)
+        inPlace->share(record);
+    records.append(std::move(record));
     return true;
 }
 
@@ -294,8 +428,11 @@ bool CacheLayoutReader::string(QString *text, bool repeats)
     } else {
         *text = QString::fromUtf8(raw);
     }
-    if (repeats && !text->isEmpty())
-        shared.insert(raw, *text);
+    if (repeats && !text->isEmpty()) {
+        // The text read moves on; the key stays in a copy of its own.
+        sharedText.emplace_back(raw.data(), raw.size());
+        shared.insert(QByteArrayView(sharedText.back()), *text);
+    }
     return true;
 }
 

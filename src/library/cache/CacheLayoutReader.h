@@ -7,7 +7,10 @@
 #include <QList>
 #include <QString>
 
+#include <deque>
 #include <optional>
+
+class QFileDevice;
 
 /**
  * Reads the library's cache in the layout TrackCache::write() writes, members
@@ -22,19 +25,48 @@
  */
 class CacheLayoutReader {
 public:
-    /** The records of the cache text @p text, or nothing when it is not in the layout. */
-    static std::optional<QList<TrackTable::Record>> read(QByteArrayView text);
+    /**
+     * The records of the cache text @p text, or nothing when it is not in the
+     * layout; each shares its texts with @p inPlace (see TrackTable::share()).
+     */
+    static std::optional<QList<TrackTable::Record>> read(
+        QByteArrayView text, const TrackTable *inPlace = nullptr);
+    /**
+     * read() of the open file @p file from its start, a piece at a time on
+     * each half, so that the text is never all in memory.
+     */
+    static std::optional<QList<TrackTable::Record>> read(
+        QFileDevice &file, const TrackTable *inPlace = nullptr);
+
+    /** How much of a file one reader holds at a time, unless an entry is longer. */
+    static constexpr qsizetype pieceSize = 256 << 10;
 
 private:
     enum Field { Path, Artist, TrackArtist, Title, Album, Duration, MTime, Size, CTime, Unknown };
     /** What a reader's text is: a whole cache, its start up to an entry, or the rest. */
     enum class Part { Whole, Head, Tail };
 
+    /**
+     * The records of the bytes from @p from up to @p to of the file at
+     * @p fileName, read as @p part, a piece at a time.
+     */
+    static std::optional<QList<TrackTable::Record>> readRange(
+        const QString &fileName, qint64 from, qint64 to, Part part, const TrackTable *inPlace);
+    /**
+     * Whole entries, each followed by its comma, up to exactly @p stop; the
+     * first when @p opening, with the text before it.
+     */
+    bool entriesUpTo(const char *stop, bool opening, QList<TrackTable::Record> &records);
+    /** Points the reader at @p text, keeping what it has shared. */
+    void moveTo(QByteArrayView text);
+
     /** The offset of the first '{' at or after @p from that follows "}," and space, or -1. */
     static qsizetype entryStartAfter(QByteArrayView text, qsizetype from);
 
-    explicit CacheLayoutReader(QByteArrayView text);
+    CacheLayoutReader(QByteArrayView text, const TrackTable *inPlace);
     std::optional<QList<TrackTable::Record>> records(Part part);
+    /** The rest of the text as @p part ends, appended to @p records; its start when @p opening. */
+    bool rest(Part part, bool opening, QList<TrackTable::Record> &records);
 
     void skipSpace();
     /** Skips space and then @p c, if that is what comes. */
@@ -54,6 +86,8 @@ private:
     static bool unescape(QByteArrayView raw, QString *text);
 
     const char *at;
-    const char *const end;
-    QHash<QByteArrayView, QString> shared; ///< views into the text being read
+    const char *end;
+    const TrackTable *const inPlace;
+    QHash<QByteArrayView, QString> shared; ///< views into sharedText
+    std::deque<QByteArray> sharedText; ///< the keys of shared, kept as the text moves on
 };

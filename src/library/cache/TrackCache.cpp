@@ -202,15 +202,25 @@ void appendEntries(
 
 } // namespace
 
-std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
+std::optional<QList<TrackTable::Record>> TrackCache::read(
+    const QString &path, const TrackTable *inPlace)
 {
     QFile file(path);
     // Only a regular file (or a link to one): opening a FIFO waits for a
     // writer and a device may never end, either of which would hang the load.
     if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
+    // A large cache is read a piece at a time: its text is as large as the
+    // table it becomes, and every page of it taken anew costs time.
+    if (file.size() >= 2 * CacheLayoutReader::pieceSize) {
+        if (std::optional<QList<TrackTable::Record>> records
+            = CacheLayoutReader::read(file, inPlace))
+            return records;
+        if (!file.seek(0))
+            return std::nullopt;
+    }
     const QByteArray text = file.readAll();
-    if (std::optional<QList<TrackTable::Record>> records = CacheLayoutReader::read(text))
+    if (std::optional<QList<TrackTable::Record>> records = CacheLayoutReader::read(text, inPlace))
         return records;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
@@ -237,6 +247,8 @@ std::optional<QList<TrackTable::Record>> TrackCache::read(const QString &path)
         record.mtime = wholeNumber(entry.value(QLatin1String("mtime")));
         record.size = wholeNumber(entry.value(QLatin1String("size")));
         record.ctime = wholeNumber(entry.value(QLatin1String("ctime")));
+        if (inPlace)
+            inPlace->share(record);
         interner.intern(record);
         records.append(std::move(record));
     }

@@ -25,8 +25,11 @@ public:
      * another type read as empty (or unknown). No file is looked at but the
      * cache. Nothing when the cache is not a regular file, cannot be read or
      * holds no JSON object.
+     * Where @p inPlace has a record's path, the record shares its equal texts
+     * (see TrackTable::share()).
      */
-    static std::optional<QList<TrackTable::Record>> read(const QString &path);
+    static std::optional<QList<TrackTable::Record>> read(
+        const QString &path, const TrackTable *inPlace = nullptr);
 
     /**
      * Writes the cache text of @p records to @p path, atomically where the

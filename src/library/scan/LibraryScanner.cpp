@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <taglib/audioproperties.h>
@@ -163,6 +164,18 @@ void LibraryScanner::counted()
         progress(count);
 }
 
+void LibraryScanner::share(QString &path) const
+{
+    if (inPlace)
+        inPlace->share(path);
+}
+
+void LibraryScanner::share(Record &record) const
+{
+    if (inPlace)
+        inPlace->share(record);
+}
+
 bool LibraryScanner::readAll(const std::function<bool(Job &)> &next)
 {
     const auto work = [this, &next] {
@@ -171,6 +184,7 @@ bool LibraryScanner::readAll(const std::function<bool(Job &)> &next)
             if (job.lookAtFile)
                 job.state = FileState::of(QFileInfo(job.path));
             *job.into = read(job.path, job.state);
+            share(*job.into);
             counted();
         }
     };
@@ -205,6 +219,7 @@ bool LibraryScanner::readWalk(const QString &folder, const QSet<QString> *skip,
                 QString path = entry.filePath();
                 if (skip && skip->contains(path))
                     return true;
+                share(path);
                 // The file's state is taken by its reader, on every core.
                 const std::lock_guard<std::mutex> guard(lock);
                 found.push_back({std::move(path), FileState()});
@@ -250,9 +265,12 @@ bool LibraryScanner::walkAll(
         = MusicFiles::entries(folder, MusicFiles::Entries::All, &skippedNames);
     std::vector<QList<Found>> parts(size_t(top.size()));
     std::vector<MusicFiles::SkippedNames> skippedBelow(size_t(top.size()));
-    const auto take = [](const QFileInfo &entry, QList<Found> &into) {
-        if (MusicFiles::isAudioName(entry.fileName()) && !entry.isDir())
-            into.append({entry.filePath(), FileState::of(entry)});
+    const auto take = [this](const QFileInfo &entry, QList<Found> &into) {
+        if (MusicFiles::isAudioName(entry.fileName()) && !entry.isDir()) {
+            QString path = entry.filePath();
+            share(path);
+            into.append({std::move(path), FileState::of(entry)});
+        }
     };
     std::atomic<qsizetype> next{0};
     const auto work = [&] {
@@ -355,6 +373,8 @@ LibraryScanner::Outcome LibraryScanner::scan(const QString &folder, Kind kind,
     const QList<UpdateMerge::Move> &moves, QStringList scope)
 {
     count = 0;
+    inPlace = base.get();
+    const auto forget = qScopeGuard([this] { inPlace = nullptr; });
     const bool isUpdate = kind == Kind::Update;
     bool whole = true;
     if (isUpdate)

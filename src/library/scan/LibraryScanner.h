@@ -130,6 +130,10 @@ private:
         QList<TrackTable::Record> &records, bool &same, QHash<QString, QString> &moved);
     /** Counts one file read, reporting every 100th. */
     void counted();
+    /** @p path as the records in place hold it, where they have it: one copy serves both. */
+    void share(QString &path) const;
+    /** share() for every text of @p record that is the same in the records in place. */
+    void share(TrackTable::Record &record) const;
 
     std::function<bool()> overtaken;
     std::function<void(int)> progress;
@@ -137,4 +141,9 @@ private:
     /** Guards count, so that progress comes in order; held apart so the scanner moves. */
     std::unique_ptr<std::mutex> counting = std::make_unique<std::mutex>();
     int count = 0;
+    /**
+     * The records in place while a scan runs: a library read again is mostly
+     * the same text, and two copies of it at once are the scan's peak memory.
+     */
+    const TrackTable *inPlace = nullptr;
 };
