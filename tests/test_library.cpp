@@ -840,6 +840,31 @@ private slots:
         }
     }
 
+    // "Update playlist" over the cache this library last wrote, its list still shown, shows that
+    // list again; a cache anybody changed since is read again, even at the same size.
+    void updateReadsAChangedCache()
+    {
+        const QString folder = path("music");
+        copyFixture("tone.mp3", folder + "/a.mp3");
+        copyFixture("tone.ogg", folder + "/b.ogg");
+        Library library;
+        QVERIFY(openUnwatched(library, folder)); // no cache yet: a scan writes one
+        const QString cache = Library::cachePath(folder);
+        const QStringList scanned = library.tracks()->getList();
+        QByteArray text = contents(cache);
+        QCOMPARE(scanned.filter("(0:01)").size(), 2);
+        library.loadCacheAndCheck();
+        QVERIFY(QTest::qWaitFor([&library] { return !library.busy(); }, 60000));
+        QCOMPARE(library.tracks()->getList(), scanned);
+        QCOMPARE(contents(cache), text);
+        text.replace(text.indexOf("\"0:01\""), 6, "\"0:02\"");
+        writeFile(cache, text);
+        library.loadCacheAndCheck();
+        QVERIFY(QTest::qWaitFor([&library] { return !library.busy(); }, 60000));
+        const QStringList read = library.tracks()->getList();
+        QVERIFY2(read.filter("(0:02)").size() == 1, qPrintable(read.join(", ")));
+    }
+
     // A library read again over the one in place takes that one's copy of each text that is the
     // same, and never one that is not: from the cache and by a scan.
     void readAgainSharesWhatIsTheSame()

@@ -30,7 +30,7 @@ Library::Library(QObject *parent)
     : QObject(parent)
     , playlist(new Playlist(this))
     , watcher(new FolderWatcher(this))
-    , saving(new QFutureWatcher<bool>(this))
+    , saving(new QFutureWatcher<Saved>(this))
 {
     MemoryTrim::setUp();
     connect(watcher, &FolderWatcher::changed, this, &Library::changesSeen);
@@ -43,10 +43,14 @@ Library::Library(QObject *parent)
                        "playlist\" or the next start."),
             10, Status::Problem);
     });
-    connect(saving, &QFutureWatcher<bool>::finished, this, [this] {
+    connect(saving, &QFutureWatcher<Saved>::finished, this, [this] {
         saveRunning = false;
         MemoryTrim::afterSave();
-        saveFailed = !saving->result();
+        const Saved saved = saving->result();
+        saveFailed = !saved.ok;
+        stamped = saved.ok ? saved.stamp : CacheStamp();
+        stampedTable = savingTable;
+        stampedPath = saved.ok ? savingPath : QString();
         if (saveFailed)
             emit status(tr("Failed to save playlist cache."), 10, Status::Problem);
         if (waitingSave)
@@ -182,33 +186,49 @@ void Library::loadCacheAndCheck()
 void Library::readCache()
 {
     scanning = true;
-    playlist->readCache(cachePath(folderPath), [this](bool loaded) {
-        if (!loaded) {
-            // As rescan() does, but the folder was looked at by the read.
-            if (!QFileInfo(folderPath).isDir()) {
-                // A drive or share not mounted yet: read once it is there.
+    const QString path = cachePath(folderPath);
+    // The file as this library last wrote or read it, with that table still
+    // in place: read again, it would give the very same records.
+    const CacheStamp stamp = CacheStamp::of(path);
+    std::shared_ptr<const TrackTable> holding = playlist->table();
+    // Compared by owner: a table locked here might be freed here, on the GUI thread.
+    const bool same = !stampedTable.owner_before(holding) && !holding.owner_before(stampedTable);
+    if (!stamp.isFile() || stamp != stamped || path != stampedPath || !same)
+        holding.reset();
+    playlist->readCache(
+        path,
+        [this, path, stamp](bool loaded) {
+            if (!loaded) {
+                // As rescan() does, but the folder was looked at by the read.
+                if (!QFileInfo(folderPath).isDir()) {
+                    // A drive or share not mounted yet: read once it is there.
+                    watchFolder();
+                    scanEnded(false);
+                    return;
+                }
+                emit scanStarted();
+                emit status(tr("Refreshing playlist..."), 0);
                 watchFolder();
-                scanEnded(false);
+                scanInFull();
                 return;
             }
-            emit scanStarted();
-            emit status(tr("Refreshing playlist..."), 0);
-            watchFolder();
-            scanInFull();
-            return;
-        }
-        hasLibrary = true;
-        emit installed(Install::Cache);
-        emit status(tr("Checking for new tracks..."), 5);
-        // Only now: adding a watch to every folder would slow the read of the
-        // cache that the list waits for, and the scan that follows finds
-        // whatever changed before.
-        if (QFileInfo(folderPath).isDir())
-            watchFolder();
-        // The cache may be older than anything the watcher saw.
-        wholeCheckAsked = true;
-        scanForChanges();
-    });
+            hasLibrary = true;
+            // Taken before the read: a file changed during it is read again next time.
+            stampedPath = path;
+            stamped = stamp;
+            stampedTable = playlist->table();
+            emit installed(Install::Cache);
+            emit status(tr("Checking for new tracks..."), 5);
+            // Only now: adding a watch to every folder would slow the read of the
+            // cache that the list waits for, and the scan that follows finds
+            // whatever changed before.
+            if (QFileInfo(folderPath).isDir())
+                watchFolder();
+            // The cache may be older than anything the watcher saw.
+            wholeCheckAsked = true;
+            scanForChanges();
+        },
+        std::move(holding));
 }
 
 void Library::checkForChanges()
@@ -318,7 +338,13 @@ void Library::saveCache(const QString &folder)
 void Library::startSave(const QString &path, std::shared_ptr<const TrackTable> snapshot)
 {
     saveRunning = true;
-    saving->setFuture(QtConcurrent::run([path, snapshot] { return writeCache(path, snapshot); }));
+    savingTable = snapshot;
+    savingPath = path;
+    saving->setFuture(QtConcurrent::run([path, snapshot] {
+        // The stamp right after the write: a change by anyone after it changes the stamp.
+        const bool ok = writeCache(path, snapshot);
+        return Saved{ok, ok ? CacheStamp::of(path) : CacheStamp()};
+    }));
 }
 
 bool Library::cacheSaveFailed() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/cache/CacheStamp.h"
+
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
@@ -153,7 +155,19 @@ private:
     bool wholeCheckAsked = false; ///< the next check reads the whole folder
     bool readAfterSave = false; ///< loadCacheAndCheck() waits for the running save
     bool hasLibrary = false; ///< a library of this folder is installed
-    QFutureWatcher<bool> *saving; ///< the running save
+    /** What a save tells: whether it wrote the cache, and the file's stamp then. */
+    struct Saved {
+        bool ok = false;
+        CacheStamp stamp;
+    };
+    QFutureWatcher<Saved> *saving; ///< the running save
+    std::weak_ptr<const TrackTable> savingTable; ///< what the running save writes
+    QString savingPath;
+    // The cache file as this library last wrote or read it, and the table it
+    // holds then: a read of the file while both are so would give that table.
+    QString stampedPath;
+    CacheStamp stamped;
+    std::weak_ptr<const TrackTable> stampedTable;
     // Running until its result is in: the worker may be done while the
     // outcome still waits in the event queue.
     bool saveRunning = false;

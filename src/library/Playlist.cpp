@@ -158,7 +158,8 @@ bool Playlist::loadFromCache(const QString &cachePath)
     return true;
 }
 
-void Playlist::readCache(const QString &cachePath, std::function<void(bool loaded)> onDone)
+void Playlist::readCache(const QString &cachePath, std::function<void(bool loaded)> onDone,
+    std::shared_ptr<const TrackTable> holding)
 {
     const quint64 myGeneration = scanGeneration->fetch_add(1) + 1;
     auto *watcher = new QFutureWatcher<Table>(this);
@@ -173,7 +174,9 @@ void Playlist::readCache(const QString &cachePath, std::function<void(bool loade
             if (onDone)
                 onDone(bool(table));
         });
-    watcher->setFuture(QtConcurrent::run([cachePath, inPlace = data]() -> Table {
+    watcher->setFuture(QtConcurrent::run([cachePath, inPlace = data, holding]() -> Table {
+        if (holding)
+            return holding;
         std::optional<QList<Record>> records = TrackCache::read(cachePath, inPlace.get());
         if (!records)
             return nullptr;

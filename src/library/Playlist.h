@@ -98,9 +98,12 @@ public:
     /**
      * loadFromCache() with the file read and the library prepared on the global
      * thread pool; @p onDone gets whether it was installed, in the GUI thread.
-     * A read overtaken by a newer scan or install calls nothing.
+     * A read overtaken by a newer scan or install calls nothing. With
+     * @p holding, a table the caller knows the file to hold, that one is
+     * installed in the same way without reading the file.
      */
-    void readCache(const QString &cachePath, std::function<void(bool loaded)> onDone);
+    void readCache(const QString &cachePath, std::function<void(bool loaded)> onDone,
+        std::shared_ptr<const TrackTable> holding = nullptr);
 
     /** Rebuilds the path index and the search layout of the records in place. */
     void rebuildSearchIndex();
