@@ -3,7 +3,9 @@
 #include "FakeMediaBackend.h"
 #include "TestSupport.h"
 #include "library/TrackTable.h"
+#include "library/scan/FileState.h"
 #include "library/scan/LibraryScanner.h"
+#include "library/scan/MusicFiles.h"
 #include "library/watcher/FolderWatcher.h"
 #include "playback/PlayerController.h"
 #include "playback/QueueController.h"
@@ -11,7 +13,11 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 
 using namespace TestSupport;
@@ -320,6 +326,56 @@ private slots:
         QVERIFY(cached.loadFromCache(path("c.json")));
         const QList<int> row{cached.indexOfPath(path("Ünï/トラック ♪.MP3"))};
         QCOMPARE(cached.search("mp3 performer", &row), row);
+    }
+
+    void readsAsTagLibReadsFiles_data()
+    {
+        // Every format, files cut short or not what their names say, and one read in parts: a
+        // picture longer than a read of the system before the tags, more tags at the end.
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("cutTo");
+        for (const QString &name : QDir(fixture(QString())).entryList(QDir::Files)) {
+            if (MusicFiles::isAudioName(name))
+                QTest::newRow(qPrintable(name)) << name << name << -1;
+        }
+        QTest::newRow("empty") << "tone.flac"
+                               << "empty.flac" << 0;
+        QTest::newRow("cut short") << "tone.flac"
+                                   << "cut.flac" << 100;
+        QTest::newRow("named as another format") << "tone.ogg"
+                                                 << "ogg.mp3" << -1;
+        QTest::newRow("a large picture first") << "tone.mp3"
+                                               << "large.mp3" << -2;
+    }
+    void readsAsTagLibReadsFiles()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QString, name);
+        QFETCH(int, cutTo);
+        const QString file = copyFixture(fixture, path(name));
+        if (cutTo >= 0)
+            writeFile(file, contents(file).left(cutTo));
+        if (cutTo == -2) {
+            TagLib::MPEG::File tagged(QFile::encodeName(file).constData());
+            auto *picture = new TagLib::ID3v2::AttachedPictureFrame;
+            picture->setPicture(TagLib::ByteVector(300000, 'p'));
+            tagged.ID3v2Tag(true)->addFrame(picture);
+            tagged.ID3v1Tag(true)->setComment("at the end");
+            QVERIFY(tagged.save());
+            QVERIFY(QFileInfo(file).size() > 300000);
+        }
+        const FileState state = FileState::of(QFileInfo(file));
+        const TrackTable::Record read = LibraryScanner::read(file, state);
+        const TagLib::FileRef ref(
+            QFile::encodeName(file).constData(), true, TagLib::AudioProperties::Average);
+        const TrackTable::Record byTagLib = LibraryScanner::read(file, state, ref);
+        const auto shown = [](const TrackTable::Record &record) {
+            return QStringList{
+                record.artist, record.title, record.album, record.trackArtist, record.duration}
+                .join('|');
+        };
+        QCOMPARE(shown(read), shown(byTagLib));
     }
 
     void libraryScansAndCaches()

@@ -2,6 +2,9 @@
 
 #include "library/Playlist.h"
 #include "library/scan/BackgroundThreads.h"
+#ifndef Q_OS_WIN
+#include "library/scan/FileReadStream.h"
+#endif
 #include "library/scan/MusicFiles.h"
 
 #include <QDir>
@@ -107,8 +110,9 @@ Record LibraryScanner::read(const QString &path, const FileState &state)
     const std::wstring nativePath = QDir::toNativeSeparators(path).toStdWString();
     const TagLib::FileRef ref(nativePath.c_str(), true, TagLib::AudioProperties::Average);
 #else
-    const QByteArray nativePath = QFile::encodeName(path);
-    const TagLib::FileRef ref(nativePath.constData(), true, TagLib::AudioProperties::Average);
+    // The stream outlives the reference that reads through it.
+    FileReadStream stream(QFile::encodeName(path));
+    const TagLib::FileRef ref(&stream, true, TagLib::AudioProperties::Average);
 #endif
     return read(path, state, ref);
 }
