@@ -66,6 +66,8 @@ private slots:
         QTest::newRow("linked folder listed, not entered; link to a file taken")
             << QStringList{"real/a.mp3", "link -> real", "song.mp3 -> real/a.mp3"} << "all"
             << QStringList{"link/", "real/", "real/a.mp3", "song.mp3"};
+        QTest::newRow("broken link left out") << QStringList{"a.mp3", "gone.mp3 -> missing.mp3",
+            "gone/"} << "all" << QStringList{"a.mp3", "gone/"};
         QTest::newRow("folders only") << QStringList{"a/b10/c.mp3", "x.mp3", "a/b9/", ".h/"}
                                       << "folders" << QStringList{"a/", "a/b9/", "a/b10/"};
         QTest::newRow("ends when the visitor says so") << QStringList{"a/1.mp3", "a/2.mp3", "b.mp3"}
@@ -104,6 +106,36 @@ private slots:
             });
         QTEST(visits, "visits");
         QCOMPARE(walked, stopAfter < 0);
+        // The walk of audio files alone visits the walk's audio files, each in the state a look
+        // at it by its path gives.
+        QStringList files;
+        QStringList states;
+        const auto shown = [](const FileState &state) {
+            return QString("%1 %2 %3 %4")
+                .arg(state.isFile)
+                .arg(state.mtime)
+                .arg(state.size)
+                .arg(state.ctime);
+        };
+        const bool walkedFiles
+            = MusicFiles::walkFiles(dir.path(), [&](QString &&path, const FileState &state) {
+                  files << QDir(dir.path()).relativeFilePath(path);
+                  states << shown(state);
+                  return how != "stop 2" || files.size() != 1;
+              });
+        QStringList expected;
+        QStringList expectedStates;
+        for (const QString &visit : std::as_const(visits)) {
+            if (!visit.endsWith('/') && MusicFiles::isAudioName(visit)) {
+                expected << visit;
+                expectedStates << shown(FileState::of(QFileInfo(dir.filePath(visit))));
+            }
+        }
+        if (how != "folders") {
+            QCOMPARE(files, expected);
+            QCOMPARE(states, expectedStates);
+            QCOMPARE(walkedFiles, stopAfter < 0);
+        }
         // An empty root is no folder, not the working directory.
         QVERIFY(MusicFiles::walk(
             QString(), MusicFiles::Entries::All, [](const QFileInfo &entry) -> bool {
@@ -149,7 +181,19 @@ private slots:
                 return true;
             },
             &skipped));
+        MusicFiles::SkippedNames skippedByFiles;
+        int files = 0;
+        QVERIFY(MusicFiles::walkFiles(
+            dir.path(),
+            [&files](QString &&, const FileState &) {
+                ++files;
+                return true;
+            },
+            &skippedByFiles));
         TestSupport::removeRawTree(dir.path());
+        QCOMPARE(skippedByFiles.files, skipped.files);
+        QCOMPARE(skippedByFiles.folders, skipped.folders);
+        QCOMPARE(files, visited);
         QTEST(skipped.files, "files");
         QTEST(skipped.folders, "folders");
         QTEST(MusicFiles::skippedText(skipped), "text");

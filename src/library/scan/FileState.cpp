@@ -14,13 +14,9 @@ FileState FileState::of(const QFileInfo &info)
     // QFileInfo's own stat is as costly, but its modification time is a local
     // QDateTime, and glibc looks at /etc/localtime twice for each conversion.
     struct stat status;
-    if (::stat(QFile::encodeName(info.filePath()).constData(), &status) != 0
-        || !S_ISREG(status.st_mode))
+    if (::stat(QFile::encodeName(info.filePath()).constData(), &status) != 0)
         return state;
-    state.isFile = true;
-    state.mtime = qint64(status.st_mtime);
-    state.size = qint64(status.st_size);
-    state.ctime = qint64(status.st_ctim.tv_sec) * 1000 + status.st_ctim.tv_nsec / 1000000;
+    return of(status);
 #else
     state.isFile = info.isFile();
     if (state.isFile) {
@@ -30,3 +26,17 @@ FileState FileState::of(const QFileInfo &info)
 #endif
     return state;
 }
+
+#ifdef Q_OS_UNIX
+FileState FileState::of(const struct stat &status)
+{
+    FileState state;
+    if (!S_ISREG(status.st_mode))
+        return state;
+    state.isFile = true;
+    state.mtime = qint64(status.st_mtime);
+    state.size = qint64(status.st_size);
+    state.ctime = qint64(status.st_ctim.tv_sec) * 1000 + status.st_ctim.tv_nsec / 1000000;
+    return state;
+}
+#endif

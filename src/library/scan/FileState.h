@@ -4,6 +4,10 @@
 #include <QString>
 #include <QtGlobal>
 
+#ifdef Q_OS_UNIX
+struct stat;
+#endif
+
 /** What the library records of a file's state to notice that it changed. */
 struct FileState {
     bool isFile = false; ///< a regular file, or a link to one
@@ -18,6 +22,10 @@ struct FileState {
 
     /** The state of the file @p info describes, with one look at the file. Safe on any thread. */
     static FileState of(const QFileInfo &info);
+#ifdef Q_OS_UNIX
+    /** The state of a file whose stat() (links followed) gave @p status. */
+    static FileState of(const struct stat &status);
+#endif
 
     bool operator==(const FileState &other) const
     {

@@ -284,12 +284,13 @@ bool LibraryScanner::walkAll(
             take(entry, into);
             if (!entry.isDir() || entry.isSymLink())
                 continue;
-            MusicFiles::walk(
-                entry.filePath(), MusicFiles::Entries::All,
-                [&](const QFileInfo &below) {
+            MusicFiles::walkFiles(
+                entry.filePath(),
+                [&](QString &&path, const FileState &state) {
                     if (overtaken())
                         return false;
-                    take(below, into);
+                    share(path);
+                    into.append({std::move(path), state});
                     return true;
                 },
                 &skippedBelow[size_t(i)]);

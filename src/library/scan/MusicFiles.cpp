@@ -9,6 +9,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
 #endif
 
 #include <algorithm>
@@ -72,6 +76,99 @@ void countSkipped(const QString &folder, MusicFiles::SkippedNames &skipped)
             ++skipped.files;
     }
     closedir(dir);
+}
+#endif
+
+#ifdef Q_OS_LINUX
+/** An entry of a folder as the system lists it. */
+struct Listed {
+    QString name;
+    QByteArray native;
+    unsigned char type; ///< DT_DIR, DT_REG, DT_LNK, ...
+};
+
+/**
+ * The entries of the open folder @p folder that a walk takes, in name order,
+ * as entries() lists them: hidden ones left out, names that are not valid
+ * UTF-8 counted into @p skipped as countSkipped() counts them.
+ */
+std::vector<Listed> listFolder(int folder, MusicFiles::SkippedNames *skipped)
+{
+    std::vector<Listed> listed;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    std::vector<char> buffer(32 * 1024);
+    for (;;) {
+        const ssize_t got = ::getdents64(folder, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const auto *entry = reinterpret_cast<const struct dirent64 *>(buffer.data() + at);
+            at += entry->d_reclen;
+            const QByteArrayView name(entry->d_name);
+            if (name.startsWith('.'))
+                continue;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat status { };
+                if (::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = IFTODT(status.st_mode);
+            }
+            QString decoded;
+            if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
+                decoded = QString::fromLatin1(name);
+            } else {
+                utf8.resetState();
+                decoded = utf8(name);
+                if (utf8.hasError()) {
+                    if (skipped && type == DT_DIR)
+                        ++skipped->folders;
+                    else if (skipped && MusicFiles::isAudioName(QString::fromLatin1(name)))
+                        ++skipped->files;
+                    continue;
+                }
+            }
+            listed.push_back({std::move(decoded), name.toByteArray(), type});
+        }
+    }
+    std::sort(listed.begin(), listed.end(), [](const Listed &a, const Listed &b) {
+        return MusicFiles::compareNames(a.name, b.name) < 0;
+    });
+    return listed;
+}
+
+/** walkFiles() below the open folder @p folder, whose path is @p path. */
+bool walkFilesIn(int folder, const QString &path,
+    const std::function<bool(QString &&, const FileState &)> &visit,
+    MusicFiles::SkippedNames *skipped)
+{
+    for (const Listed &entry : listFolder(folder, skipped)) {
+        QString entryPath = path + QLatin1Char('/') + entry.name;
+        if (entry.type == DT_DIR) {
+            // Not through a link that took its place since: a linked folder is not entered.
+            const int below = ::openat(
+                folder, entry.native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+            if (below < 0)
+                continue;
+            const bool finished = walkFilesIn(below, entryPath, visit, skipped);
+            ::close(below);
+            if (!finished)
+                return false;
+            continue;
+        }
+        // FIFOs, sockets and devices are not listed; links are, unless broken.
+        if ((entry.type != DT_REG && entry.type != DT_LNK) || !MusicFiles::isAudioName(entry.name))
+            continue;
+        struct stat status { };
+        const bool looked = ::fstatat(folder, entry.native.constData(), &status, 0) == 0;
+        if (entry.type == DT_LNK && (!looked || S_ISDIR(status.st_mode)))
+            continue;
+        if (!visit(std::move(entryPath), looked ? FileState::of(status) : FileState()))
+            return false;
+    }
+    return true;
 }
 #endif
 
@@ -220,4 +317,29 @@ bool MusicFiles::walk(const QString &root, Entries which,
             stack.append({entries(entry.filePath(), which, skipped), 0});
     }
     return true;
+}
+
+bool MusicFiles::walkFiles(const QString &root,
+    const std::function<bool(QString &&path, const FileState &state)> &visit, SkippedNames *skipped)
+{
+    if (root.isEmpty())
+        return true;
+#ifdef Q_OS_LINUX
+    const int folder
+        = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return true; // as a walk of a folder that cannot be read
+    const bool finished = walkFilesIn(folder, root, visit, skipped);
+    ::close(folder);
+    return finished;
+#else
+    return walk(
+        root, Entries::All,
+        [&visit](const QFileInfo &entry) {
+            if (!isAudioName(entry.fileName()) || entry.isDir())
+                return true;
+            return visit(entry.filePath(), FileState::of(entry));
+        },
+        skipped);
+#endif
 }
