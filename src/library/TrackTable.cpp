@@ -127,24 +127,18 @@ QStringView TrackTable::searchKey(int row) const
 
 qsizetype TrackTable::find(QStringView needle, qsizetype from, qsizetype end) const
 {
-    // The keys are UTF-16; a byte search is the fastest the C library has, and
-    // a hit at an odd byte offset straddles two characters and is passed over.
-    if (needle.size() == 1) {
-        const qsizetype at = QStringView(keys).left(end).indexOf(needle.front(), from);
-        return at;
-    }
-    const char *base = reinterpret_cast<const char *>(keys.constData());
-    const size_t needleBytes = size_t(needle.size()) * 2;
-    size_t byte = size_t(from) * 2;
-    const size_t endByte = size_t(end) * 2;
-    while (byte + needleBytes <= endByte) {
-        const void *hit = memmem(base + byte, endByte - byte, needle.data(), needleBytes);
-        if (!hit)
-            return -1;
-        const size_t at = size_t(static_cast<const char *>(hit) - base);
-        if (at % 2 == 0)
-            return qsizetype(at / 2);
-        byte = at + 1;
+    // The first unit is looked for with Qt's vector search, the rest compared
+    // where it is: most hits are a row or two apart, and a general search
+    // started for each of them costs more in setting up than in searching.
+    const qsizetype lastStart = end - needle.size();
+    if (from > lastStart)
+        return -1;
+    const QStringView starts = QStringView(keys).first(lastStart + 1);
+    const QChar first = needle.front();
+    const QStringView rest = needle.sliced(1);
+    for (qsizetype at = starts.indexOf(first, from); at != -1; at = starts.indexOf(first, at + 1)) {
+        if (QStringView(keys).sliced(at + 1, rest.size()) == rest)
+            return at;
     }
     return -1;
 }
