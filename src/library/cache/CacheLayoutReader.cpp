@@ -159,27 +159,13 @@ std::optional<QList<TrackTable::Record>> CacheLayoutReader::readRange(
             continue;
         }
         reader.moveTo(QByteArrayView(data, cut));
-        if (!reader.entriesUpTo(cut, opening, records))
+        if (!reader.rest(Part::Head, opening, records))
             return std::nullopt;
         opening = false;
         kept = stop - cut;
         std::memmove(buffer.data(), cut, size_t(kept));
         piece = pieceSize;
     }
-}
-
-bool CacheLayoutReader::entriesUpTo(
-    const char *stop, bool opening, QList<TrackTable::Record> &records)
-{
-    end = stop;
-    if (opening && (!take('{') || key() != "tracks" || !take(':') || !take('[')))
-        return false;
-    do {
-        if (!entry(records) || !take(','))
-            return false;
-        skipSpace();
-    } while (at != end);
-    return true;
 }
 
 void CacheLayoutReader::moveTo(QByteArrayView text)

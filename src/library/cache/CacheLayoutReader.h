@@ -52,11 +52,6 @@ private:
      */
     static std::optional<QList<TrackTable::Record>> readRange(
         const QString &fileName, qint64 from, qint64 to, Part part, const TrackTable *inPlace);
-    /**
-     * Whole entries, each followed by its comma, up to exactly @p stop; the
-     * first when @p opening, with the text before it.
-     */
-    bool entriesUpTo(const char *stop, bool opening, QList<TrackTable::Record> &records);
     /** Points the reader at @p text, keeping what it has shared. */
     void moveTo(QByteArrayView text);
 
