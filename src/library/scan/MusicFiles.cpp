@@ -42,6 +42,31 @@ qsizetype digitsEnd(QStringView text, qsizetype from)
 
 #ifdef Q_OS_UNIX
 /**
+ * @p name decoded as Qt's listings decode it, into @p decoded; false for a
+ * name that is not valid UTF-8, which they leave out.
+ */
+bool decodeName(QStringDecoder &utf8, QByteArrayView name, QString &decoded)
+{
+    if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
+        decoded = QString::fromLatin1(name);
+        return true;
+    }
+    utf8.resetState();
+    decoded = utf8(name);
+    return !utf8.hasError();
+}
+
+/** Counts the entry @p name that a listing left out for its name into @p skipped. */
+void countSkippedName(QByteArrayView name, bool isFolder, MusicFiles::SkippedNames &skipped)
+{
+    // The suffix is ASCII, whatever the bytes before it are.
+    if (isFolder)
+        ++skipped.folders;
+    else if (MusicFiles::isAudioName(QString::fromLatin1(name)))
+        ++skipped.files;
+}
+
+/**
  * Counts into @p skipped the entries of @p folder that Qt's listings leave out
  * because their names are not valid UTF-8: one more read of a folder that was
  * just listed, so it costs little next to the tags.
@@ -52,16 +77,11 @@ void countSkipped(const QString &folder, MusicFiles::SkippedNames &skipped)
     if (!dir)
         return;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded;
     while (const dirent *entry = readdir(dir)) {
         const QByteArrayView name(entry->d_name);
         // Hidden entries, "." and ".." are left out whatever their names.
-        if (name.startsWith('.')
-            || std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
-            continue;
-        // Decoded as Qt's listings decode it.
-        utf8.resetState();
-        const QString decoded = utf8(name);
-        if (!utf8.hasError())
+        if (name.startsWith('.') || decodeName(utf8, name, decoded))
             continue;
         bool isFolder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN) {
@@ -69,11 +89,7 @@ void countSkipped(const QString &folder, MusicFiles::SkippedNames &skipped)
             isFolder = fstatat(dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
                 && S_ISDIR(status.st_mode);
         }
-        // The suffix is ASCII, whatever the bytes before it are.
-        if (isFolder)
-            ++skipped.folders;
-        else if (MusicFiles::isAudioName(QString::fromLatin1(name)))
-            ++skipped.files;
+        countSkippedName(name, isFolder, skipped);
     }
     closedir(dir);
 }
@@ -117,18 +133,10 @@ std::vector<Listed> listFolder(int folder, MusicFiles::SkippedNames *skipped)
                 type = IFTODT(status.st_mode);
             }
             QString decoded;
-            if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
-                decoded = QString::fromLatin1(name);
-            } else {
-                utf8.resetState();
-                decoded = utf8(name);
-                if (utf8.hasError()) {
-                    if (skipped && type == DT_DIR)
-                        ++skipped->folders;
-                    else if (skipped && MusicFiles::isAudioName(QString::fromLatin1(name)))
-                        ++skipped->files;
-                    continue;
-                }
+            if (!decodeName(utf8, name, decoded)) {
+                if (skipped)
+                    countSkippedName(name, type == DT_DIR, *skipped);
+                continue;
             }
             listed.push_back({std::move(decoded), name.toByteArray(), type});
         }
