@@ -20,6 +20,8 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 
+#include <thread>
+
 using namespace TestSupport;
 
 namespace {
@@ -229,6 +231,30 @@ private slots:
                                    .arg(expected.size())));
             }
         }
+    }
+
+    // Keys laid out on first use: two threads searching at once both wait for
+    // the one layout, and find what a table that built its keys at once finds.
+    void keysLaidOutLater()
+    {
+        QList<TrackTable::Record> records;
+        for (int i = 0; i < 30000; ++i)
+            records.append({QString("/m/Ä%1.mp3").arg(i), "Ärtist", QString::number(i % 101)});
+        const TrackTable now(records);
+        const TrackTable later(records, TrackTable::Keys::Later);
+        QCOMPARE(later.rowOf("/m/Ä29999.mp3"), 29999);
+        const QString query = TrackTable::searchForm(u"ä12");
+        QList<int> other;
+        std::thread second([&] { other = later.search(query, nullptr); });
+        const QList<int> found = later.search(query, nullptr);
+        second.join();
+        const QList<int> expected = now.search(query, nullptr);
+        QVERIFY2(!expected.isEmpty() && found == expected && other == expected,
+            qPrintable(QString("%1 and %2 hits, %3 expected")
+                           .arg(found.size())
+                           .arg(other.size())
+                           .arg(expected.size())));
+        QCOMPARE(later.searchKey(29999), now.searchKey(29999));
     }
 
     void searchForms_data()

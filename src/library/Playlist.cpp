@@ -169,8 +169,12 @@ void Playlist::readCache(const QString &cachePath, std::function<void(bool loade
             if (scanGeneration->load() != myGeneration)
                 return;
             const Table table = watcher->result();
-            if (table)
+            if (table) {
                 install(table);
+                // After the list is shown, not before: a search typed
+                // meanwhile waits for what is left of it.
+                QThreadPool::globalInstance()->start([table] { table->prepareSearch(); });
+            }
             if (onDone)
                 onDone(bool(table));
         });
@@ -180,7 +184,7 @@ void Playlist::readCache(const QString &cachePath, std::function<void(bool loade
         std::optional<QList<Record>> records = TrackCache::read(cachePath, inPlace.get());
         if (!records)
             return nullptr;
-        return std::make_shared<const TrackTable>(std::move(*records));
+        return std::make_shared<const TrackTable>(std::move(*records), TrackTable::Keys::Later);
     }));
 }
 
@@ -271,7 +275,8 @@ Playlist::TrackInfo Playlist::track(int i) const
 {
     if (i < 0 || i >= data->count())
         return TrackInfo();
-    return trackInfo(data->at(i), data->searchKey(i).toString());
+    // Of the record itself: the table's keys may still be being laid out.
+    return trackInfo(data->at(i), TrackTable::searchKeyOf(data->at(i)));
 }
 
 QString Playlist::searchText(const QString &query)

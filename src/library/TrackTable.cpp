@@ -30,44 +30,57 @@ void TrackTable::Interner::intern(Record &record)
     record.duration = (*this)(record.duration);
 }
 
-TrackTable::TrackTable(QList<Record> records)
+TrackTable::TrackTable(QList<Record> records, Keys keys)
     : rows(std::move(records))
 {
-    // Read only through this: a non-const look at the rows would copy them
-    // all when the list is shared, under the feet of the indexing thread.
-    const QList<Record> &all = rows;
-    // The path index and the keys need nothing of each other: a large table
-    // builds them at once, which halves the wait at start-up.
-    const auto indexPaths = [this, &all] {
-        pathRows.reserve(all.size());
-        // Backwards, so that the first row of a path twice is the one that stays.
-        for (int row = int(all.size()) - 1; row >= 0; --row) {
-            const qsizetype before = pathRows.size();
-            pathRows.insert(all.at(row).path, row);
-            duplicates = duplicates || pathRows.size() == before;
-        }
-    };
-    std::thread indexer;
-    if (all.size() >= 10000)
-        indexer = std::thread(indexPaths);
-    else
+    if (keys == Keys::Later || rows.size() < 10000) {
         indexPaths();
+        if (keys == Keys::Now)
+            prepareSearch();
+        return;
+    }
+    // The path index and the keys need nothing of each other: a large table
+    // builds them at once, which halves the wait.
+    std::thread indexer([this] { indexPaths(); });
+    prepareSearch();
+    indexer.join();
+}
+
+void TrackTable::indexPaths()
+{
+    // Read only through this: a non-const look at the rows would copy them
+    // all when the list is shared.
+    const QList<Record> &all = rows;
+    pathRows.reserve(all.size());
+    // Backwards, so that the first row of a path twice is the one that stays.
+    for (int row = int(all.size()) - 1; row >= 0; --row) {
+        const qsizetype before = pathRows.size();
+        pathRows.insert(all.at(row).path, row);
+        duplicates = duplicates || pathRows.size() == before;
+    }
+}
+
+void TrackTable::prepareSearch() const
+{
+    std::call_once(keysLaidOut, [this] { layOutKeys(); });
+}
+
+void TrackTable::layOutKeys() const
+{
     keyStarts.clear();
-    keyStarts.reserve(size_t(all.size()) + 1);
+    keyStarts.reserve(size_t(rows.size()) + 1);
     qsizetype total = 0;
-    for (const Record &record : all)
+    for (const Record &record : rows)
         total += record.path.size() + record.artist.size() + record.title.size()
             + record.album.size() + record.trackArtist.size() + 5;
     keys.reserve(total);
-    for (const Record &record : all) {
+    for (const Record &record : rows) {
         keyStarts.push_back(keys.size());
         appendSearchKey(keys, record);
         keys += QChar(0);
     }
     keyStarts.push_back(keys.size());
     keys.squeeze();
-    if (indexer.joinable())
-        indexer.join();
 }
 
 int TrackTable::count() const
@@ -121,6 +134,7 @@ bool TrackTable::hasDuplicatePaths() const
 
 QStringView TrackTable::searchKey(int row) const
 {
+    prepareSearch();
     const qsizetype start = keyStarts.at(size_t(row));
     return QStringView(keys).mid(start, keyStarts.at(size_t(row) + 1) - start - 1);
 }
@@ -148,6 +162,7 @@ QList<int> TrackTable::search(QStringView folded, const QList<int> *within) cons
     QList<int> hits;
     if (folded.isEmpty())
         return hits;
+    prepareSearch();
     // A few rows are searched one by one; many (the first letters typed) in
     // one pass over the buffer that jumps from each hit to the next row in
     // question.

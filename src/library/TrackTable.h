@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <mutex>
 #include <vector>
 
 /**
@@ -45,10 +46,22 @@ public:
         QSet<QString> seen;
     };
 
+    /** When a table lays out its search keys. */
+    enum class Keys {
+        Now, ///< while it is built
+        Later, ///< at prepareSearch() or the first search, whichever comes first
+    };
+
     /** An empty table. */
     TrackTable() = default;
-    /** A table of @p records in this order; builds the path index and the search layout. */
-    explicit TrackTable(QList<Record> records);
+    /**
+     * A table of @p records in this order; builds the path index, and the
+     * search layout unless @p keys says Later: a list to show first is not
+     * kept waiting for a search nobody has typed yet.
+     */
+    explicit TrackTable(QList<Record> records, Keys keys = Keys::Now);
+    TrackTable(const TrackTable &) = delete;
+    TrackTable &operator=(const TrackTable &) = delete;
 
     int count() const;
     const Record &at(int row) const;
@@ -64,6 +77,11 @@ public:
     void share(QString &path) const;
     /** share() for the path of @p record and each of its texts that its row here has the same. */
     void share(Record &record) const;
+    /**
+     * Lays out the search keys where they are not yet; a search on another
+     * thread meanwhile waits for them. Safe on any thread.
+     */
+    void prepareSearch() const;
     /** Whether a path has more than one row (a cache written by an older build may list one twice).
      */
     bool hasDuplicatePaths() const;
@@ -89,6 +107,9 @@ public:
     static QString searchForm(QStringView text);
 
 private:
+    void indexPaths();
+    /** Lays out keys and keyStarts; run once, through keysLaidOut. */
+    void layOutKeys() const;
     static void appendSearchKey(QString &out, const Record &record);
     /** Appends searchForm(@p text) to @p out. */
     static void appendSearchForm(QString &out, QStringView text);
@@ -105,9 +126,11 @@ private:
     QHash<QString, int> pathRows;
     bool duplicates = false;
     // Every search key, one after another, each ended by a NUL; keyStarts[i]
-    // is where row i's key begins, keyStarts[count] the buffer's end.
-    QString keys;
-    std::vector<qsizetype> keyStarts{0};
+    // is where row i's key begins, keyStarts[count] the buffer's end. Written
+    // once under keysLaidOut, which every reader passes first.
+    mutable std::once_flag keysLaidOut;
+    mutable QString keys;
+    mutable std::vector<qsizetype> keyStarts{0};
 };
 
 // Strings and numbers only: a growing list moves records with realloc.
