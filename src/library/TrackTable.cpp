@@ -33,17 +33,20 @@ void TrackTable::Interner::intern(Record &record)
 TrackTable::TrackTable(QList<Record> records, Keys keys)
     : rows(std::move(records))
 {
-    if (keys == Keys::Later || rows.size() < 10000) {
+    if (keys == Keys::Later) {
         indexPaths();
-        if (keys == Keys::Now)
-            prepareSearch();
         return;
     }
     // The path index and the keys need nothing of each other: a large table
     // builds them at once, which halves the wait.
-    std::thread indexer([this] { indexPaths(); });
+    std::thread indexer;
+    if (rows.size() >= 10000)
+        indexer = std::thread([this] { indexPaths(); });
+    else
+        indexPaths();
     prepareSearch();
-    indexer.join();
+    if (indexer.joinable())
+        indexer.join();
 }
 
 void TrackTable::indexPaths()

@@ -41,13 +41,19 @@ qsizetype digitsEnd(QStringView text, qsizetype from)
 }
 
 #ifdef Q_OS_UNIX
+/** Whether @p name is ASCII only: valid UTF-8, and decoded as Latin-1 as it is. */
+bool isAscii(QByteArrayView name)
+{
+    return std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; });
+}
+
 /**
  * @p name decoded as Qt's listings decode it, into @p decoded; false for a
  * name that is not valid UTF-8, which they leave out.
  */
 bool decodeName(QStringDecoder &utf8, QByteArrayView name, QString &decoded)
 {
-    if (std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })) {
+    if (isAscii(name)) {
         decoded = QString::fromLatin1(name);
         return true;
     }
@@ -81,7 +87,8 @@ void countSkipped(const QString &folder, MusicFiles::SkippedNames &skipped)
     while (const dirent *entry = readdir(dir)) {
         const QByteArrayView name(entry->d_name);
         // Hidden entries, "." and ".." are left out whatever their names.
-        if (name.startsWith('.') || decodeName(utf8, name, decoded))
+        // Most names are ASCII: nothing to decode, nor a string to build.
+        if (name.startsWith('.') || isAscii(name) || decodeName(utf8, name, decoded))
             continue;
         bool isFolder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN) {
