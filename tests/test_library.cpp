@@ -12,6 +12,9 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
@@ -945,6 +948,49 @@ private slots:
         QVERIFY(QTest::qWaitFor([&library] { return !library.busy(); }, 60000));
         const QStringList read = library.tracks()->getList();
         QVERIFY2(read.filter("(0:02)").size() == 1, qPrintable(read.join(", ")));
+    }
+
+    // The window paints its larger areas on Qt's global pool and waits for them there, so the
+    // library must never need that pool: a scan, a save, a cache read, an update and a file seen
+    // by the watcher all end while every thread of it is held.
+    void needsNoneOfQtsPool()
+    {
+        const QString folder = path("music");
+        copyFixture("tone.mp3", folder + "/a.mp3");
+        copyFixture("tone.ogg", folder + "/b.ogg");
+        QThreadPool *pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        QSemaphore holding;
+        QSemaphore letGo;
+        for (int i = 0; i < threads; ++i) {
+            pool->start([&] {
+                holding.release();
+                letGo.acquire();
+            });
+        }
+        const auto release = qScopeGuard([&] {
+            letGo.release(threads);
+            pool->waitForDone();
+        });
+        QVERIFY(holding.tryAcquire(threads, 10000));
+        Library library;
+        library.restoreFolder(folder);
+        const auto ended = [&](const char *step) {
+            const bool settled = QTest::qWaitFor([&] { return !library.busy(); }, 20000);
+            return QString("%1: %2, %3 tracks")
+                .arg(step, settled ? "ended" : "still busy")
+                .arg(library.tracks()->count());
+        };
+        library.loadCacheAndCheck(); // no cache: a scan and a save
+        QCOMPARE(ended("scan"), "scan: ended, 2 tracks");
+        QVERIFY(QFile::exists(Library::cachePath(folder)));
+        library.loadCacheAndCheck(); // the cache, then an update
+        QCOMPARE(ended("cache read"), "cache read: ended, 2 tracks");
+        QCOMPARE(library.tracks()->search("tone").size(), 2);
+        copyFixture("tone.flac", folder + "/c.flac");
+        QVERIFY2(QTest::qWaitFor([&] { return library.tracks()->count() == 3; }, 20000),
+            qPrintable(QString("%1 tracks after a file landed").arg(library.tracks()->count())));
+        QCOMPARE(ended("landing"), "landing: ended, 3 tracks");
     }
 
     // A library read again over the one in place takes that one's copy of each text that is the

@@ -33,6 +33,7 @@ Library::Library(QObject *parent)
     , saving(new QFutureWatcher<Saved>(this))
 {
     MemoryTrim::setUp();
+    saver.setMaxThreadCount(1);
     connect(watcher, &FolderWatcher::changed, this, &Library::changesSeen);
     connect(watcher, &FolderWatcher::folderBack, this, &Library::folderBack);
     connect(watcher, &FolderWatcher::folderGone, this, &Library::folderGone);
@@ -45,7 +46,7 @@ Library::Library(QObject *parent)
     });
     connect(saving, &QFutureWatcher<Saved>::finished, this, [this] {
         saveRunning = false;
-        MemoryTrim::afterSave();
+        MemoryTrim::afterSave(saver);
         const Saved saved = saving->result();
         saveFailed = !saved.ok;
         stamped = saved.ok ? saved.stamp : CacheStamp();
@@ -340,7 +341,7 @@ void Library::startSave(const QString &path, std::shared_ptr<const TrackTable> s
     saveRunning = true;
     savingTable = snapshot;
     savingPath = path;
-    saving->setFuture(QtConcurrent::run([path, snapshot] {
+    saving->setFuture(QtConcurrent::run(&saver, [path, snapshot] {
         // The stamp right after the write: a change by anyone after it changes the stamp.
         const bool ok = writeCache(path, snapshot);
         return Saved{ok, ok ? CacheStamp::of(path) : CacheStamp()};

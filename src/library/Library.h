@@ -5,6 +5,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -160,6 +161,9 @@ private:
         bool ok = false;
         CacheStamp stamp;
     };
+    // The saves and the heap trims after them; not Qt's global pool, whose
+    // threads the window paints with.
+    QThreadPool saver;
     QFutureWatcher<Saved> *saving; ///< the running save
     std::weak_ptr<const TrackTable> savingTable; ///< what the running save writes
     QString savingPath;

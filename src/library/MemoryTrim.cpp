@@ -22,15 +22,17 @@ void MemoryTrim::setUp()
 #endif
 }
 
-void MemoryTrim::afterSave()
+void MemoryTrim::afterSave(QThreadPool &pool)
 {
 #ifdef __GLIBC__
     static std::atomic<bool> running{false};
     if (running.exchange(true))
         return;
-    QThreadPool::globalInstance()->start([] {
+    pool.start([] {
         malloc_trim(0);
         running = false;
     });
+#else
+    (void)pool;
 #endif
 }

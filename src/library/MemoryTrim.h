@@ -1,5 +1,7 @@
 #pragma once
 
+class QThreadPool;
+
 /**
  * When the heap gives back what the library no longer holds. glibc returns
  * only the free space at the top of each arena by itself; what a scan, a
@@ -18,6 +20,6 @@ public:
      * heap from giving back its top.
      */
     static void setUp();
-    /** A cache save ended: the heap is trimmed on a worker, one trim at a time. */
-    static void afterSave();
+    /** A cache save ended: the heap is trimmed on @p pool, one trim at a time. */
+    static void afterSave(QThreadPool &pool);
 };

@@ -2,6 +2,7 @@
 
 #include "library/TimeText.h"
 #include "library/cache/TrackCache.h"
+#include "library/scan/BackgroundThreads.h"
 #include "library/scan/FileState.h"
 #include "library/scan/MusicFiles.h"
 
@@ -40,6 +41,9 @@ Playlist::TrackInfo trackInfo(const Record &record, const QString &searchKey)
 Playlist::Playlist(QObject *parent)
     : QObject(parent)
 {
+    // A scan, a cache read and an overtaken one still ending.
+    workers.setMaxThreadCount(3);
+    background.setMaxThreadCount(1);
 }
 
 Playlist::~Playlist()
@@ -55,7 +59,10 @@ void Playlist::install(std::shared_ptr<const TrackTable> next, QHash<QString, QS
     Table old = std::exchange(data, std::move(next));
     // Tens of thousands of strings take a while to free: the old table goes on
     // a worker, unless a save still holds it.
-    QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
+    background.start([old = std::move(old)]() mutable {
+        BackgroundThreads::yieldToWindow();
+        old.reset();
+    });
 }
 
 void Playlist::startScan(const QString &folderPath, ScanKind kind,
@@ -101,10 +108,10 @@ void Playlist::startScan(const QString &folderPath, ScanKind kind,
                 Qt::QueuedConnection);
         };
     }
-    watcher->setFuture(
-        QtConcurrent::run([folderPath, kind, base = data, known = std::move(known),
-                              moves = std::move(moves), scope = std::move(scope),
-                              scanner = LibraryScanner(overtaken, std::move(report))]() mutable {
+    watcher->setFuture(QtConcurrent::run(&workers,
+        [folderPath, kind, base = data, known = std::move(known), moves = std::move(moves),
+            scope = std::move(scope),
+            scanner = LibraryScanner(overtaken, std::move(report))]() mutable {
             return scanner.scan(folderPath, kind, base, known.get(), moves, std::move(scope));
         }));
 }
@@ -173,12 +180,15 @@ void Playlist::readCache(const QString &cachePath, std::function<void(bool loade
                 install(table);
                 // After the list is shown, not before: a search typed
                 // meanwhile waits for what is left of it.
-                QThreadPool::globalInstance()->start([table] { table->prepareSearch(); });
+                background.start([table] {
+                    BackgroundThreads::yieldToWindow();
+                    table->prepareSearch();
+                });
             }
             if (onDone)
                 onDone(bool(table));
         });
-    watcher->setFuture(QtConcurrent::run([cachePath, inPlace = data, holding]() -> Table {
+    watcher->setFuture(QtConcurrent::run(&workers, [cachePath, inPlace = data, holding]() -> Table {
         if (holding)
             return holding;
         std::optional<QList<Record>> records = TrackCache::read(cachePath, inPlace.get());

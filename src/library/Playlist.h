@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <atomic>
@@ -195,4 +196,11 @@ private:
     // overtaken scan (or one whose Playlist is gone) stops reading files early.
     std::shared_ptr<std::atomic<quint64>> scanGeneration
         = std::make_shared<std::atomic<quint64>>(0);
+    // Never Qt's global pool: its threads paint the window's larger areas
+    // while the GUI thread waits, so a scan holding one of them stalls every
+    // paint. Scans and cache reads run here...
+    QThreadPool workers;
+    // ...and what can wait (a cached table's keys, an old table's freeing) on
+    // a thread at a lower priority, that leaves the cores to the window.
+    QThreadPool background;
 };

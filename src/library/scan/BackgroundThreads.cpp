@@ -27,9 +27,12 @@ void BackgroundThreads::run(int count, const std::function<void()> &work)
 void BackgroundThreads::yieldToWindow()
 {
 #ifdef Q_OS_LINUX
-    // Per thread on Linux; lowering a priority needs no privilege, and the
-    // thread ends with it.
+    // Per thread on Linux, and lowering a priority needs no privilege. Set
+    // against the window's thread, not the caller's: a thread started by a
+    // lowered one starts lowered, and a pool's thread is asked at every job.
+    const int lowered = getpriority(PRIO_PROCESS, id_t(getpid())) + 5;
     const auto self = id_t(syscall(SYS_gettid));
-    setpriority(PRIO_PROCESS, self, getpriority(PRIO_PROCESS, self) + 5);
+    if (getpriority(PRIO_PROCESS, self) < lowered)
+        setpriority(PRIO_PROCESS, self, lowered);
 #endif
 }

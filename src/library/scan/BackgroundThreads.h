@@ -12,6 +12,10 @@ class BackgroundThreads {
 public:
     /** Runs @p work on @p count threads at once and returns when all have ended. */
     static void run(int count, const std::function<void()> &work);
-    /** Lowers the priority of the calling thread, one this program made for a scan and ends. */
+    /**
+     * Lowers the priority of the calling thread, one this program made for
+     * background work alone (a scan's, or a pool's of its own); a thread
+     * lowered already stays as it is.
+     */
     static void yieldToWindow();
 };

@@ -1,5 +1,7 @@
 #include "library/watcher/FolderWatcher.h"
 
+#include "library/scan/BackgroundThreads.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
@@ -134,6 +136,8 @@ void FolderWatcher::startWalk(const QString &top, Walk kind)
 {
     ++walksInFlight;
     pool.start([this, walked = backend, id = sessionId, top, kind] {
+        // A walk is background work: the window's paint comes first.
+        BackgroundThreads::yieldToWindow();
         const bool limitHit = walked->walk(top);
         QMetaObject::invokeMethod(
             this, [this, id, kind, limitHit, top] { walkDone(id, kind, limitHit, top); },
